@@ -1,0 +1,14 @@
+// The run driver: console set-up, settings, usage line, the run over the
+// directories named on the command line, and the exception report.
+#ifndef VENDRAKE_APP_VENDRAKE_H_
+#define VENDRAKE_APP_VENDRAKE_H_
+
+namespace vendrake {
+
+// Runs the whole job and returns the process exit code: 0 when the run
+// completed or printed its usage line, 2 when an error was reported.
+int Run(int argc, char** argv);
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_APP_VENDRAKE_H_

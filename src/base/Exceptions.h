@@ -1,0 +1,62 @@
+// Error objects of the program. Every class reports its own name, which the
+// exit report prints in front of the message, so callers catch `Exception`
+// and never need to know the concrete class.
+#ifndef VENDRAKE_BASE_EXCEPTIONS_H_
+#define VENDRAKE_BASE_EXCEPTIONS_H_
+
+#include <exception>
+#include <string>
+
+namespace vendrake {
+
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+
+  virtual const char* ClassName() const { return "Exception"; }
+  const std::string& Message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+#define VENDRAKE_EXCEPTION_CLASS(Name, Base)                    \
+  class Name : public Base {                                    \
+   public:                                                      \
+    using Base::Base;                                           \
+    const char* ClassName() const override { return #Name; }    \
+  }
+
+// An input file cannot be opened or read.
+VENDRAKE_EXCEPTION_CLASS(EFOpenError, Exception);
+// A string list was indexed outside its bounds.
+VENDRAKE_EXCEPTION_CLASS(EStringListError, Exception);
+// A check made with VENDRAKE_ASSERT failed.
+VENDRAKE_EXCEPTION_CLASS(EAssertionFailed, Exception);
+// A console stream cannot be opened, written or read.
+VENDRAKE_EXCEPTION_CLASS(EInOutError, Exception);
+// Memory is exhausted; std::bad_alloc is reported as this class.
+VENDRAKE_EXCEPTION_CLASS(EOutOfMemory, Exception);
+// Processor and operating-system faults. Linux delivers none as exceptions,
+// so nothing raises this class; it exists so the family keeps its name.
+VENDRAKE_EXCEPTION_CLASS(EExternal, Exception);
+
+#undef VENDRAKE_EXCEPTION_CLASS
+
+// Raises EAssertionFailed with "<message> (<file>, line <line>)"; a check
+// without a message of its own uses "Assertion failure".
+[[noreturn]] void AssertionFailed(const char* file, int line,
+                                  const std::string& message = "Assertion failure");
+
+}  // namespace vendrake
+
+// Always in force, in every build type. The message is evaluated only when
+// the check fails.
+#define VENDRAKE_ASSERT(condition, ...)                                    \
+  do {                                                                     \
+    if (!(condition))                                                      \
+      ::vendrake::AssertionFailed(__FILE__, __LINE__ __VA_OPT__(, ) __VA_ARGS__); \
+  } while (0)
+
+#endif  // VENDRAKE_BASE_EXCEPTIONS_H_

@@ -1,0 +1,26 @@
+#include "base/StringList.h"
+
+#include "base/Exceptions.h"
+
+namespace vendrake {
+
+const std::string& TStringList::operator[](int index) const {
+  if (index < 0 || index >= count_) {
+    throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+  }
+  return items_[index];
+}
+
+std::string& TStringList::AddEmpty() {
+  if (count_ == static_cast<int>(items_.size())) items_.emplace_back();
+  std::string& item = items_[count_++];
+  item.clear();
+  return item;
+}
+
+void TStringList::Assign(const TStringList& other) {
+  Clear();
+  for (int i = 0; i < other.count_; ++i) Add(other.items_[i]);
+}
+
+}  // namespace vendrake

@@ -1,0 +1,70 @@
+// TTwoDArray: a table of strings addressed by (column name, row key), loaded
+// from a comma-separated file whose first line names the columns and whose
+// first field is each line's row key, or filled cell by cell. Rows keep their
+// order of arrival. All names and keys compare byte for byte.
+#ifndef VENDRAKE_TABLES_TWODLOOKUP_H_
+#define VENDRAKE_TABLES_TWODLOOKUP_H_
+
+#include <string>
+#include <string_view>
+
+#include "base/StringList.h"
+#include "tables/StringStringHashtables.h"
+
+namespace vendrake {
+
+// Replaces list's content with the fields of line. The rules are the input
+// files' own: only control bytes (1..31) separate fields besides the
+// delimiter, every field is trimmed of bytes <= 32, quote opens a quoted field
+// only as a field's first character (a doubled quote inside stands for one),
+// text behind a closing quote becomes a field of its own, and a delimiter
+// that ends the line adds an empty field. A zero byte ends the line.
+void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote);
+
+class TTwoDArray {
+ public:
+  TTwoDArray();
+  TTwoDArray(const TTwoDArray&) = delete;
+  TTwoDArray& operator=(const TTwoDArray&) = delete;
+
+  void Clear();
+
+  // Clears the table, then loads the file at path. Raises EFOpenError when
+  // it cannot be opened or read, and EStringListError when it has no line,
+  // when a non-empty data line yields no field, or when a non-empty field
+  // stands at a position the header does not name. What was loaded before
+  // the failing line stays.
+  void LoadFromFile(const std::string& path);
+
+  // Replaces list's content with the row keys in arrival order; a key that
+  // stood on several lines of a file appears as often.
+  void GetRowKeys(TStringList& list) const { list.Assign(rows_); }
+
+  // The cell's value, empty when there is no such cell. The view is valid
+  // until the table changes.
+  std::string_view GetValue(std::string_view column, std::string_view row) const;
+
+  // Registers column and row if they are new, then stores value.
+  void SetValue(std::string_view column, std::string_view row, std::string_view value);
+
+  // column, ',', row, ',', then the byte length of column as four
+  // little-endian bytes, which keeps pairs apart whose parts hold commas.
+  static std::string MakeCellKey(std::string_view column, std::string_view row);
+
+ private:
+  // Builds the cell key in cell_key_, reused so lookups do not allocate.
+  std::string_view CellKey(std::string_view column, std::string_view row) const;
+  void LoadText(std::string_view text);
+
+  tHashTable column_set_;  // registered column names, empty values
+  tHashTable row_set_;     // registered row keys, empty values
+  TStringList columns_;    // column names by field position; [0] names the key
+  TStringList rows_;       // row keys in arrival order
+  tHashTable cells_;       // cell key -> value
+  TStringList fields_;     // scratch for the line being loaded
+  mutable std::string cell_key_;
+};
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_TABLES_TWODLOOKUP_H_
