@@ -19,11 +19,11 @@ constexpr int kSymbols = 50'000;  // 1,000,000 keys
 const std::vector<std::string>& CellKeys() {
   static const std::vector<std::string> keys = [] {
     const char* names[kColumns] = {
-        "Company Name",      "Listed Exchange",   "Correlation R2",     "F Correlation R2",
-        "Previous High",     "Previous Low",      "52 Week High",       "52 Week Low",
-        "Bunny 130",         "Consolidation Days", "Consolidation Top", "Average True Range",
-        "Lifetime High",     "Lifetime Low",      "Prev Put Volume",    "Prev Call Volume",
-        "Tick Volatility",   "Last Price",        "Avg Daily Volume",   "200 Day SMA"};
+        "Company Name",    "Listed Exchange",    "Correlation R2",    "F Correlation R2",
+        "Previous High",   "Previous Low",       "52 Week High",      "52 Week Low",
+        "Bunny 130",       "Consolidation Days", "Consolidation Top", "Average True Range",
+        "Lifetime High",   "Lifetime Low",       "Prev Put Volume",   "Prev Call Volume",
+        "Tick Volatility", "Last Price",         "Avg Daily Volume",  "200 Day SMA"};
     std::vector<std::string> all;
     all.reserve(kColumns * kSymbols);
     for (int s = 0; s < kSymbols; ++s) {

@@ -20,8 +20,8 @@ constexpr int kValueColumns = 24;
 // A data line shaped like the overnight files: a symbol, a quoted company
 // name, an exchange and numbers of varying length.
 std::string Line(int row) {
-  std::string line = "SYM" + std::to_string(row) + ",\"Company " + std::to_string(row) +
-                     ", Inc.\",NASDAQ";
+  std::string line =
+      "SYM" + std::to_string(row) + ",\"Company " + std::to_string(row) + ", Inc.\",NASDAQ";
   for (int c = 0; c < kValueColumns; ++c) {
     const int n = (row * 31 + c * 17) % 100'000;
     line.append(",").append(std::to_string(n)).append(".").append(std::to_string(n % 9973));

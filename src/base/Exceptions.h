@@ -21,11 +21,11 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-#define VENDRAKE_EXCEPTION_CLASS(Name, Base)                    \
-  class Name : public Base {                                    \
-   public:                                                      \
-    using Base::Base;                                           \
-    const char* ClassName() const override { return #Name; }    \
+#define VENDRAKE_EXCEPTION_CLASS(Name, Base)                 \
+  class Name : public Base {                                 \
+   public:                                                   \
+    using Base::Base;                                        \
+    const char* ClassName() const override { return #Name; } \
   }
 
 // An input file cannot be opened or read.
@@ -53,10 +53,9 @@ VENDRAKE_EXCEPTION_CLASS(EExternal, Exception);
 
 // Always in force, in every build type. The message is evaluated only when
 // the check fails.
-#define VENDRAKE_ASSERT(condition, ...)                                    \
-  do {                                                                     \
-    if (!(condition))                                                      \
-      ::vendrake::AssertionFailed(__FILE__, __LINE__ __VA_OPT__(, ) __VA_ARGS__); \
+#define VENDRAKE_ASSERT(condition, ...)                                                           \
+  do {                                                                                            \
+    if (!(condition)) ::vendrake::AssertionFailed(__FILE__, __LINE__ __VA_OPT__(, ) __VA_ARGS__); \
   } while (0)
 
 #endif  // VENDRAKE_BASE_EXCEPTIONS_H_

@@ -50,7 +50,7 @@ THashEntry::THashEntry(std::string_view key, std::string_view value)
 }
 
 void THashEntry::ReleaseValue() {
-  if (value_length_ > kInlineValue) delete[] value_.heap;
+  if (HasHeapValue()) delete[] value_.heap;
   value_length_ = 0;
 }
 
@@ -62,7 +62,7 @@ void THashEntry::SetValue(std::string_view value) {
     std::memcpy(copy, value.data(), n);
     ReleaseValue();
     std::memcpy(value_.inline_bytes, copy, n);
-  } else if (value_length_ > kInlineValue && HeapCapacity(value_length_) == HeapCapacity(n)) {
+  } else if (HasHeapValue() && HeapCapacity(value_length_) == HeapCapacity(n)) {
     std::memmove(value_.heap, value.data(), n);
   } else {
     char* buffer = new char[HeapCapacity(n)];
@@ -84,12 +84,37 @@ int32_t tHashTable::BucketIndex(std::string_view key) const {
   return static_cast<int32_t>(Magnitude(HashString(key)) % buckets_.size());
 }
 
+void tHashTable::Prefetch(std::string_view key) const {
+  if (!buckets_.empty()) __builtin_prefetch(&buckets_[BucketIndex(key)]);
+}
+
+void tHashTable::PrefetchChain(std::string_view key) const {
+  if (buckets_.empty()) return;
+  if (const THashEntry* head = buckets_[BucketIndex(key)]) __builtin_prefetch(head);
+}
+
 void tHashTable::Rehash(int32_t n) {
   if (n < 0 || (n == 0 && entry_count_ > 0)) throw std::out_of_range("bucket count too small");
   std::vector<THashEntry*> old(n, nullptr);
   old.swap(buckets_);
   ++version_;
-  for (THashEntry* entry : old) {
+  // Every entry sits at a random address and lands in a random slot, so the
+  // walk is bound by memory latency. Touching the heads a few slots ahead,
+  // their successors and the slots they will land in lets those misses
+  // overlap; the relinking order stays exactly that of the plain walk.
+  constexpr size_t kEntryAhead = 16;
+  constexpr size_t kSlotAhead = 8;
+  const size_t old_count = old.size();
+  for (size_t i = 0; i < old_count; ++i) {
+    if (i + kEntryAhead < old_count && old[i + kEntryAhead] != nullptr) {
+      __builtin_prefetch(old[i + kEntryAhead]);
+    }
+    if (i + kSlotAhead < old_count && old[i + kSlotAhead] != nullptr) {
+      const THashEntry* ahead = old[i + kSlotAhead];
+      if (ahead->NextEntry != nullptr) __builtin_prefetch(ahead->NextEntry);
+      __builtin_prefetch(&buckets_[BucketIndex(ahead->Key())], 1);
+    }
+    THashEntry* entry = old[i];
     while (entry != nullptr) {
       THashEntry* next = entry->NextEntry;
       THashEntry*& head = buckets_[BucketIndex(entry->Key())];
@@ -138,6 +163,7 @@ std::string_view tHashTable::Get(std::string_view key) const {
 }
 
 bool tHashTable::PutNew(std::string_view key, std::string_view value) {
+  NoteValue(value);
   // One hash serves the search and, after any growth, the new entry's slot.
   const uint32_t magnitude = Magnitude(HashString(key));
   if (!buckets_.empty()) {
@@ -195,7 +221,8 @@ THashEntry* tHashTable::NewEntry(std::string_view key, std::string_view value) {
       block_used_ = 0;
     }
     if (block_index_ == blocks_.size()) {
-      const size_t grown = blocks_.empty() ? kFirstBlock : std::min(2 * blocks_.back().size, kMaxBlock);
+      const size_t grown =
+          blocks_.empty() ? kFirstBlock : std::min(2 * blocks_.back().size, kMaxBlock);
       const size_t block_size = std::max(grown, size);
       blocks_.push_back({std::make_unique_for_overwrite<char[]>(block_size), block_size});
     }
@@ -214,6 +241,8 @@ void tHashTable::FreeEntry(THashEntry* entry) {
 }
 
 void tHashTable::FreeAllEntries() {
+  if (!has_heap_values_) return;
+  has_heap_values_ = false;
   for (THashEntry* entry : buckets_) {
     while (entry != nullptr) {
       THashEntry* next = entry->NextEntry;
@@ -298,6 +327,7 @@ bool tHashTableIterator::IsEntryValid() {
 void tHashTableIterator::SetCurrentValue(std::string_view value) {
   CheckValid();
   if (!OnEntry()) throw Exception("The entry is not valid");
+  table_.NoteValue(value);
   current_->SetValue(value);
 }
 

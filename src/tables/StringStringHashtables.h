@@ -36,15 +36,20 @@ class THashEntry {
 
   std::string_view Key() const { return {KeyBytes(), key_length_}; }
   std::string_view Value() const {
-    return {value_length_ <= kInlineValue ? value_.inline_bytes : value_.heap, value_length_};
+    return {HasHeapValue() ? value_.heap : value_.inline_bytes, value_length_};
   }
-  void SetValue(std::string_view value);
 
   THashEntry* NextEntry = nullptr;
 
  private:
   friend class tHashTable;
+  friend class tHashTableIterator;
   static constexpr uint32_t kInlineValue = 16;
+
+  // Only through the table or an iterator, which note long values (see
+  // tHashTable::NoteValue).
+  void SetValue(std::string_view value);
+  bool HasHeapValue() const { return value_length_ > kInlineValue; }
 
   THashEntry(std::string_view key, std::string_view value);
   ~THashEntry() { ReleaseValue(); }
@@ -87,6 +92,12 @@ class tHashTable {
   virtual int32_t Count() const { return entry_count_; }
   virtual void Clear();
 
+  // A hint only: starts loading the slot of key into the cache, so that a
+  // PutNew or Get of it shortly after does not wait for memory.
+  void Prefetch(std::string_view key) const;
+  // The next step after Prefetch: starts loading the head of key's chain.
+  void PrefetchChain(std::string_view key) const;
+
   // Slot of key for the current bucket count; needs at least one bucket.
   int32_t BucketIndex(std::string_view key) const;
   int32_t BucketCount() const { return static_cast<int32_t>(buckets_.size()); }
@@ -101,11 +112,17 @@ class tHashTable {
   THashEntry* FindInChain(std::string_view key, uint32_t magnitude) const;
   THashEntry* NewEntry(std::string_view key, std::string_view value);
   void FreeEntry(THashEntry* entry);
+  // Runs every entry's destructor; skips the walk while no value ever
+  // needed a buffer of its own, as then there is nothing to release.
   void FreeAllEntries();
+  void NoteValue(std::string_view value) {
+    has_heap_values_ |= value.size() > THashEntry::kInlineValue;
+  }
 
   std::vector<THashEntry*> buckets_;
   uint32_t version_ = 0;  // wraps; read as signed through Version()
   int32_t entry_count_ = 0;
+  bool has_heap_values_ = false;
 
   // Entries are carved out of large blocks; freed ones wait on a list per
   // size so that the next entry of that size reuses them. Clear keeps the
@@ -115,8 +132,8 @@ class tHashTable {
     size_t size;
   };
   std::vector<Block> blocks_;
-  size_t block_index_ = 0;  // block being carved
-  size_t block_used_ = 0;   // bytes carved from it
+  size_t block_index_ = 0;                 // block being carved
+  size_t block_used_ = 0;                  // bytes carved from it
   std::vector<THashEntry*> free_by_size_;  // indexed by size / alignment
 };
 
@@ -161,8 +178,8 @@ class tHashTableIterator : public tMapIterator {
   // The entry stood on; while a removal is pending, the one Next moves to.
   THashEntry* current_ = nullptr;
   int32_t expected_version_;
-  bool removed_ = false;   // RemoveCurrent happened, Next not yet
-  int32_t position_ = 0;   // index of current_ in iteration order
+  bool removed_ = false;  // RemoveCurrent happened, Next not yet
+  int32_t position_ = 0;  // index of current_ in iteration order
   tHashTable& table_;
 };
 

@@ -199,10 +199,32 @@ void TTwoDArray::LoadText(std::string_view text) {
     const std::string& key = fields_[0];
     rows_.Add(key);
     row_set_.Put(key, {});
-    for (int b = 1; b < fields_.Count(); ++b) {
-      if (fields_[b].empty()) continue;
-      cells_.PutNew(CellKey(columns_[b], key), fields_[b]);
-    }
+    StoreLineCells(key);
+  }
+}
+
+void TTwoDArray::StoreLineCells(const std::string& row) {
+  line_keys_.clear();
+  line_cells_.clear();
+  int b = 1;
+  for (; b < fields_.Count() && b < columns_.Count(); ++b) {
+    if (fields_[b].empty()) continue;
+    const size_t start = line_keys_.size();
+    AppendCellKey(line_keys_, columns_[b], row);
+    line_cells_.push_back({start, line_keys_.size() - start, b});
+  }
+  const std::string_view keys = line_keys_;
+  for (const LineCell& cell : line_cells_) cells_.Prefetch(keys.substr(cell.start, cell.length));
+  for (const LineCell& cell : line_cells_) {
+    cells_.PrefetchChain(keys.substr(cell.start, cell.length));
+  }
+  for (const LineCell& cell : line_cells_) {
+    cells_.PutNew(keys.substr(cell.start, cell.length), fields_[cell.field]);
+  }
+  // A non-empty field that no header name covers fails the load, after the
+  // line's earlier cells were stored.
+  for (; b < fields_.Count(); ++b) {
+    if (!fields_[b].empty()) (void)columns_[b];
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/StringList.h"
 #include "tables/StringStringHashtables.h"
@@ -55,13 +56,24 @@ class TTwoDArray {
   // Builds the cell key in cell_key_, reused so lookups do not allocate.
   std::string_view CellKey(std::string_view column, std::string_view row) const;
   void LoadText(std::string_view text);
+  // Stores the non-empty fields of the data line in fields_ under row. The
+  // line's cell keys are built and their slots touched first, so that the
+  // cache misses of a large table overlap instead of queueing.
+  void StoreLineCells(const std::string& row);
 
   tHashTable column_set_;  // registered column names, empty values
   tHashTable row_set_;     // registered row keys, empty values
   TStringList columns_;    // column names by field position; [0] names the key
   TStringList rows_;       // row keys in arrival order
   tHashTable cells_;       // cell key -> value
-  TStringList fields_;     // scratch for the line being loaded
+  // Scratch for the line being loaded.
+  struct LineCell {
+    size_t start, length;  // of the cell key in line_keys_
+    int field;
+  };
+  TStringList fields_;
+  std::string line_keys_;
+  std::vector<LineCell> line_cells_;
   mutable std::string cell_key_;
 };
 

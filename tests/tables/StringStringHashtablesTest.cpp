@@ -129,8 +129,8 @@ TEST(HashTable, KeysAreExactBytes) {
 TEST(HashTable, ValuesOfAnyLengthSurviveReplacement) {
   tHashTable table;
   const std::string long_value(100, 'x');
-  const std::vector<std::string> values = {"short", long_value, long_value + "y", "",
-                                           std::string(17, 'z'), "tiny"};
+  const std::vector<std::string> values = {"short", long_value,           long_value + "y",
+                                           "",      std::string(17, 'z'), "tiny"};
   for (const auto& value : values) {
     table.Put("k", value);
     EXPECT_EQ(table.Get("k"), value);

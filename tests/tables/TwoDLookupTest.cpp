@@ -145,8 +145,7 @@ TEST_F(LoadFromFileTest, EmptyHeaderOnlyAndTruncatedFiles) {
 TEST_F(LoadFromFileTest, MalformedLinesFailAndKeepWhatCameBefore) {
   EXPECT_EQ(Load("K,A\nX,1\n\t\x01\nY,2\n"), "EStringListError: List index out of bounds (0)");
   EXPECT_EQ(RowKeys(table_), (Fields{"X"}));
-  EXPECT_EQ(Load("K,A,B\nX,1\nY,2,3,,4\nZ,5\n"),
-            "EStringListError: List index out of bounds (4)");
+  EXPECT_EQ(Load("K,A,B\nX,1\nY,2,3,,4\nZ,5\n"), "EStringListError: List index out of bounds (4)");
   EXPECT_EQ(RowKeys(table_), (Fields{"X", "Y"}));
   EXPECT_EQ(table_.GetValue("B", "Y"), "3");
   EXPECT_EQ(table_.GetValue("A", "Z"), "");
