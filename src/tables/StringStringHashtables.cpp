@@ -1,9 +1,6 @@
 #include "tables/StringStringHashtables.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -16,18 +13,7 @@ namespace {
 
 constexpr size_t kAlign = alignof(THashEntry);
 constexpr size_t kFirstBlock = 1024;
-constexpr size_t kMaxBlock = 2 << 20;  // one huge page
-
-// Blocks of a huge page or more are aligned to and backed by huge pages where
-// the system allows: a large table then costs far fewer page faults and TLB
-// misses, which dominate filling it.
-char* AllocateBlock(size_t size) {
-  if (size < kMaxBlock) return static_cast<char*>(std::malloc(size));
-  const size_t rounded = (size + kMaxBlock - 1) & ~(kMaxBlock - 1);
-  void* bytes = std::aligned_alloc(kMaxBlock, rounded);
-  if (bytes != nullptr) ::madvise(bytes, rounded, MADV_HUGEPAGE);
-  return static_cast<char*>(bytes);
-}
+constexpr size_t kMaxBlock = 1 << 20;
 
 size_t HeapCapacity(size_t length) { return (length + 15) & ~size_t{15}; }
 
@@ -238,17 +224,13 @@ THashEntry* tHashTable::NewEntry(std::string_view key, std::string_view value) {
       const size_t grown =
           blocks_.empty() ? kFirstBlock : std::min(2 * blocks_.back().size, kMaxBlock);
       const size_t block_size = std::max(grown, size);
-      char* bytes = AllocateBlock(block_size);
-      if (bytes == nullptr) throw std::bad_alloc();
-      blocks_.push_back({std::unique_ptr<char[], FreeBlock>(bytes), block_size});
+      blocks_.push_back({std::make_unique_for_overwrite<char[]>(block_size), block_size});
     }
     memory = blocks_[block_index_].bytes.get() + block_used_;
     block_used_ += size;
   }
   return new (memory) THashEntry(key, value);
 }
-
-void tHashTable::FreeBlock::operator()(char* bytes) const { std::free(bytes); }
 
 void tHashTable::FreeEntry(THashEntry* entry) {
   const size_t size_class = EntrySize(entry->key_length_) / kAlign;

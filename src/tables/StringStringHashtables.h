@@ -127,11 +127,8 @@ class tHashTable {
   // Entries are carved out of large blocks; freed ones wait on a list per
   // size so that the next entry of that size reuses them. Clear keeps the
   // blocks for the entries that follow.
-  struct FreeBlock {
-    void operator()(char* bytes) const;
-  };
   struct Block {
-    std::unique_ptr<char[], FreeBlock> bytes;
+    std::unique_ptr<char[]> bytes;
     size_t size;
   };
   std::vector<Block> blocks_;
