@@ -1,7 +1,6 @@
 #include "tables/TwoDLookup.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,45 +64,73 @@ std::string SystemErrorText(int error) {
   throw EFOpenError("Cannot open file \"" + full + "\". " + SystemErrorText(error));
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) RaiseOpenError(path, errno);
-  struct stat info;
-  const size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0 ? info.st_size : 0;
-  // One byte more than the size reveals growth without a second resize.
-  std::string text(expected + 1, '\0');
-  size_t used = 0;
-  for (;;) {
-    if (used == text.size()) text.resize(2 * text.size());
-    const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
-    if (n == 0) break;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      RaiseOpenError(path, error);
-    }
-    used += n;
+// Hands out the lines of a file one at a time, reading it in chunks so that
+// a large file is never held whole. CR LF, CR and LF end a line, a last line
+// end adds no empty line behind it, and a zero byte ends the text. A line's
+// view is valid until the next call.
+class TLineReader {
+ public:
+  explicit TLineReader(const std::string& path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) RaiseOpenError(path, errno);
   }
-  ::close(fd);
-  text.resize(used);
-  return text;
+  ~TLineReader() { ::close(fd_); }
+  TLineReader(const TLineReader&) = delete;
+  TLineReader& operator=(const TLineReader&) = delete;
+
+  bool Next(std::string_view& line);
+
+ private:
+  void Fill();
+
+  const std::string& path_;
+  int fd_;
+  std::string buffer_ = std::string(1 << 20, '\0');
+  size_t begin_ = 0;      // first unread byte
+  size_t end_ = 0;        // end of the bytes read
+  bool at_end_ = false;   // no byte will follow end_
+};
+
+bool TLineReader::Next(std::string_view& line) {
+  for (;;) {
+    const char* p = buffer_.data() + begin_;
+    const size_t available = end_ - begin_;
+    size_t i = 0;
+    while (i < available && p[i] != '\r' && p[i] != '\n') ++i;
+    // A CR at the end of what was read may be the first half of CR LF.
+    const bool complete = i < available && (p[i] == '\n' || i + 1 < available || at_end_);
+    if (complete) {
+      line = std::string_view(p, i);
+      begin_ += i + (p[i] == '\r' && i + 1 < available && p[i + 1] == '\n' ? 2 : 1);
+      return true;
+    }
+    if (!at_end_) {
+      Fill();
+      continue;
+    }
+    if (available == 0) return false;
+    line = std::string_view(p, available);
+    begin_ = end_;
+    return true;
+  }
 }
 
-// Cuts text into lines at CR LF, CR and LF; a last line end adds no empty
-// line behind it.
-std::vector<std::string_view> CutLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) {
-    const char* e = p;
-    while (e < end && *e != '\r' && *e != '\n') ++e;
-    lines.emplace_back(p, e - p);
-    if (e == end) break;
-    p = e + (*e == '\r' && e + 1 < end && e[1] == '\n' ? 2 : 1);
-  }
-  return lines;
+// Moves the unread bytes to the front and reads more behind them, growing
+// the buffer for a line longer than it.
+void TLineReader::Fill() {
+  std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
+  ssize_t n;
+  do {
+    n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) RaiseOpenError(path_, errno);
+  const char* read = buffer_.data() + end_;
+  const char* zero = static_cast<const char*>(std::memchr(read, '\0', n));
+  end_ += (zero != nullptr ? zero : read + n) - read;
+  at_end_ = n == 0 || zero != nullptr;
 }
 
 void AppendCellKey(std::string& out, std::string_view column, std::string_view row) {
@@ -183,19 +210,15 @@ void TTwoDArray::SetValue(std::string_view column, std::string_view row, std::st
 
 void TTwoDArray::LoadFromFile(const std::string& path) {
   Clear();
-  std::string text = ReadWholeFile(path);
-  LoadText(std::string_view(text).substr(0, text.find('\0')));
-}
-
-void TTwoDArray::LoadText(std::string_view text) {
-  const std::vector<std::string_view> lines = CutLines(text);
-  if (lines.empty()) throw EStringListError("List index out of bounds (0)");
-  SplitDelimitedLine(fields_, lines[0], ',', '"');
+  TLineReader lines(path);
+  std::string_view line;
+  if (!lines.Next(line)) throw EStringListError("List index out of bounds (0)");
+  SplitDelimitedLine(fields_, line, ',', '"');
   if (fields_.Count() > 0) columns_.Assign(fields_);
   for (int b = 0; b < fields_.Count(); ++b) column_set_.Put(fields_[b], {});
-  for (size_t i = 1; i < lines.size(); ++i) {
-    if (lines[i].empty()) continue;
-    SplitDelimitedLine(fields_, lines[i], ',', '"');
+  while (lines.Next(line)) {
+    if (line.empty()) continue;
+    SplitDelimitedLine(fields_, line, ',', '"');
     const std::string& key = fields_[0];
     rows_.Add(key);
     row_set_.Put(key, {});

@@ -55,7 +55,6 @@ class TTwoDArray {
  private:
   // Builds the cell key in cell_key_, reused so lookups do not allocate.
   std::string_view CellKey(std::string_view column, std::string_view row) const;
-  void LoadText(std::string_view text);
   // Stores the non-empty fields of the data line in fields_ under row. The
   // line's cell keys are built and their slots touched first, so that the
   // cache misses of a large table overlap instead of queueing.

@@ -142,6 +142,20 @@ TEST_F(LoadFromFileTest, EmptyHeaderOnlyAndTruncatedFiles) {
   EXPECT_EQ(Load(std::string("\0K,A\n", 5)), "EStringListError: List index out of bounds (0)");
 }
 
+TEST_F(LoadFromFileTest, LinesAcrossReadChunksStayWhole) {
+  // The reader takes a megabyte at a time: a line end on the boundary, a
+  // line longer than the chunk, and a zero byte far into the file.
+  const std::string first(1'048'575 - 7, 'v');
+  const std::string huge(3'000'000, 'w');
+  EXPECT_EQ(Load("K,A\r\nX," + first + "\r\nY,2\nZ," + huge + "\rW,1" + std::string(1, '\0') +
+                 "V,9\n"),
+            "");
+  EXPECT_EQ(RowKeys(table_), (Fields{"X", "Y", "Z", "W"}));
+  EXPECT_EQ(table_.GetValue("A", "X"), first);
+  EXPECT_EQ(table_.GetValue("A", "Z"), huge);
+  EXPECT_EQ(table_.GetValue("A", "W"), "1");
+}
+
 TEST_F(LoadFromFileTest, MalformedLinesFailAndKeepWhatCameBefore) {
   EXPECT_EQ(Load("K,A\nX,1\n\t\x01\nY,2\n"), "EStringListError: List index out of bounds (0)");
   EXPECT_EQ(RowKeys(table_), (Fields{"X"}));
