@@ -45,7 +45,7 @@ int32_t HashString(std::string_view s) {
 
 THashEntry::THashEntry(std::string_view key, std::string_view value)
     : key_length_(static_cast<uint32_t>(key.size())) {
-  std::memcpy(const_cast<char*>(KeyBytes()), key.data(), key.size());
+  std::copy_n(key.data(), key.size(), const_cast<char*>(KeyBytes()));  // key.data() may be null
   SetValue(value);
 }
 
@@ -59,9 +59,9 @@ void THashEntry::SetValue(std::string_view value) {
   if (n <= kInlineValue) {
     // value may point into the heap buffer that ReleaseValue frees.
     char copy[kInlineValue];
-    std::memcpy(copy, value.data(), n);
+    std::copy_n(value.data(), n, copy);  // value.data() may be null when n is 0
     ReleaseValue();
-    std::memcpy(value_.inline_bytes, copy, n);
+    std::copy_n(copy, n, value_.inline_bytes);
   } else if (HasHeapValue() && HeapCapacity(value_length_) == HeapCapacity(n)) {
     std::memmove(value_.heap, value.data(), n);
   } else {
@@ -139,7 +139,7 @@ THashEntry* tHashTable::Find(std::string_view key) const {
 
 THashEntry* tHashTable::FindInChain(std::string_view key, uint32_t magnitude) const {
   for (THashEntry* e = buckets_[magnitude % buckets_.size()]; e != nullptr; e = e->NextEntry) {
-    if (e->key_length_ == key.size() && std::memcmp(e->KeyBytes(), key.data(), key.size()) == 0) {
+    if (e->Key() == key) {
       return e;
     }
   }

@@ -86,9 +86,9 @@ class TLineReader {
   const std::string& path_;
   int fd_;
   std::string buffer_ = std::string(1 << 20, '\0');
-  size_t begin_ = 0;      // first unread byte
-  size_t end_ = 0;        // end of the bytes read
-  bool at_end_ = false;   // no byte will follow end_
+  size_t begin_ = 0;     // first unread byte
+  size_t end_ = 0;       // end of the bytes read
+  bool at_end_ = false;  // no byte will follow end_
 };
 
 bool TLineReader::Next(std::string_view& line) {
