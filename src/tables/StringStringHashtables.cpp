@@ -204,7 +204,7 @@ void tHashTable::Clear() {
   entry_count_ = 0;
   ++version_;
   block_index_ = 0;
-  block_used_ = 0;
+  for (Block& block : blocks_) block.used = 0;
   free_by_size_.clear();
 }
 
@@ -214,40 +214,43 @@ THashEntry* tHashTable::NewEntry(std::string_view key, std::string_view value) {
   void* memory = nullptr;
   if (size_class < free_by_size_.size() && free_by_size_[size_class] != nullptr) {
     memory = free_by_size_[size_class];
-    free_by_size_[size_class] = *static_cast<THashEntry**>(memory);
+    free_by_size_[size_class] = free_by_size_[size_class]->NextEntry;
   } else {
-    while (block_index_ < blocks_.size() && blocks_[block_index_].size - block_used_ < size) {
+    while (block_index_ < blocks_.size() &&
+           blocks_[block_index_].size - blocks_[block_index_].used < size) {
       ++block_index_;
-      block_used_ = 0;
     }
     if (block_index_ == blocks_.size()) {
       const size_t grown =
           blocks_.empty() ? kFirstBlock : std::min(2 * blocks_.back().size, kMaxBlock);
       const size_t block_size = std::max(grown, size);
-      blocks_.push_back({std::make_unique_for_overwrite<char[]>(block_size), block_size});
+      blocks_.push_back({std::make_unique_for_overwrite<char[]>(block_size), block_size, 0});
     }
-    memory = blocks_[block_index_].bytes.get() + block_used_;
-    block_used_ += size;
+    Block& block = blocks_[block_index_];
+    memory = block.bytes.get() + block.used;
+    block.used += size;
   }
   return new (memory) THashEntry(key, value);
 }
 
 void tHashTable::FreeEntry(THashEntry* entry) {
   const size_t size_class = EntrySize(entry->key_length_) / kAlign;
-  entry->~THashEntry();
+  // The entry stays an object with its key length and an empty value, which
+  // the walk over the blocks in FreeAllEntries relies on.
+  entry->ReleaseValue();
   if (size_class >= free_by_size_.size()) free_by_size_.resize(size_class + 1, nullptr);
-  *reinterpret_cast<THashEntry**>(entry) = free_by_size_[size_class];
+  entry->NextEntry = free_by_size_[size_class];
   free_by_size_[size_class] = entry;
 }
 
 void tHashTable::FreeAllEntries() {
   if (!has_heap_values_) return;
   has_heap_values_ = false;
-  for (THashEntry* entry : buckets_) {
-    while (entry != nullptr) {
-      THashEntry* next = entry->NextEntry;
+  for (Block& block : blocks_) {
+    for (size_t offset = 0; offset < block.used;) {
+      auto* entry = reinterpret_cast<THashEntry*>(block.bytes.get() + offset);
+      offset += EntrySize(entry->key_length_);
       entry->~THashEntry();
-      entry = next;
     }
   }
 }

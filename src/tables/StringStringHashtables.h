@@ -112,8 +112,9 @@ class tHashTable {
   THashEntry* FindInChain(std::string_view key, uint32_t magnitude) const;
   THashEntry* NewEntry(std::string_view key, std::string_view value);
   void FreeEntry(THashEntry* entry);
-  // Runs every entry's destructor; skips the walk while no value ever
-  // needed a buffer of its own, as then there is nothing to release.
+  // Releases the values' own buffers, walking the blocks rather than the
+  // chains so that memory is read in order; skips the walk while no value
+  // ever needed a buffer of its own.
   void FreeAllEntries();
   void NoteValue(std::string_view value) {
     has_heap_values_ |= value.size() > THashEntry::kInlineValue;
@@ -124,16 +125,16 @@ class tHashTable {
   int32_t entry_count_ = 0;
   bool has_heap_values_ = false;
 
-  // Entries are carved out of large blocks; freed ones wait on a list per
-  // size so that the next entry of that size reuses them. Clear keeps the
-  // blocks for the entries that follow.
+  // Entries are carved out of large blocks one after another; freed ones
+  // wait on a list per size so that the next entry of that size reuses them.
+  // Clear keeps the blocks for the entries that follow.
   struct Block {
     std::unique_ptr<char[]> bytes;
     size_t size;
+    size_t used;  // bytes carved, entries live or freed
   };
   std::vector<Block> blocks_;
   size_t block_index_ = 0;                 // block being carved
-  size_t block_used_ = 0;                  // bytes carved from it
   std::vector<THashEntry*> free_by_size_;  // indexed by size / alignment
 };
 

@@ -147,6 +147,9 @@ TEST(HashTable, ValuesOfAnyLengthSurviveReplacement) {
     for (int i = 0; i < 50; ++i) EXPECT_EQ(table.Remove("r" + std::to_string(i)), long_value);
   }
   EXPECT_EQ(table.Count(), 1);
+  table.Clear();
+  table.Put("after clear", long_value);
+  EXPECT_EQ(table.Get("after clear"), long_value);
 }
 
 TEST(HashTableIterator, WalksEveryEntryOnceAndReportsHasNext) {
