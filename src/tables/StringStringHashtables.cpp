@@ -81,7 +81,7 @@ tHashTable::tHashTable(int32_t initial_buckets) {
 tHashTable::~tHashTable() { FreeAllEntries(); }
 
 int32_t tHashTable::BucketIndex(std::string_view key) const {
-  return static_cast<int32_t>(Magnitude(HashString(key)) % buckets_.size());
+  return static_cast<int32_t>(SlotOf(Magnitude(HashString(key))));
 }
 
 void tHashTable::Prefetch(std::string_view key) const {
@@ -138,7 +138,7 @@ THashEntry* tHashTable::Find(std::string_view key) const {
 }
 
 THashEntry* tHashTable::FindInChain(std::string_view key, uint32_t magnitude) const {
-  for (THashEntry* e = buckets_[magnitude % buckets_.size()]; e != nullptr; e = e->NextEntry) {
+  for (THashEntry* e = buckets_[SlotOf(magnitude)]; e != nullptr; e = e->NextEntry) {
     if (e->Key() == key) {
       return e;
     }
@@ -176,7 +176,7 @@ bool tHashTable::PutNew(std::string_view key, std::string_view value) {
   ++version_;
   ++entry_count_;
   if (int64_t{BucketCount()} * 3 < int64_t{entry_count_} * 4) Grow();
-  THashEntry*& head = buckets_[magnitude % buckets_.size()];
+  THashEntry*& head = buckets_[SlotOf(magnitude)];
   entry->NextEntry = head;
   head = entry;
   return true;

@@ -106,6 +106,10 @@ class tHashTable {
  private:
   friend class tHashTableIterator;
 
+  // The bucket counts fit 32 bits, and a 32-bit division is the cheaper one.
+  uint32_t SlotOf(uint32_t magnitude) const {
+    return magnitude % static_cast<uint32_t>(buckets_.size());
+  }
   THashEntry* Find(std::string_view key) const;
   // Searches the chain of the slot for a key whose hash has this magnitude;
   // needs at least one bucket.
