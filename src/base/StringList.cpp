@@ -4,10 +4,12 @@
 
 namespace vendrake {
 
+void RaiseListIndexError(int index) {
+  throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
 const std::string& TStringList::operator[](int index) const {
-  if (index < 0 || index >= count_) {
-    throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
-  }
+  if (index < 0 || index >= count_) RaiseListIndexError(index);
   return items_[index];
 }
 

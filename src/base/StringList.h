@@ -10,12 +10,14 @@
 
 namespace vendrake {
 
+// Raises EStringListError "List index out of bounds (<index>)".
+[[noreturn]] void RaiseListIndexError(int index);
+
 class TStringList {
  public:
   int Count() const { return count_; }
 
-  // Raises EStringListError "List index out of bounds (<index>)" when index
-  // is not below Count().
+  // Raises the list index error when index is not below Count().
   const std::string& operator[](int index) const;
 
   void Add(std::string_view text) { AddEmpty().assign(text); }

@@ -212,7 +212,7 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
   Clear();
   TLineReader lines(path);
   std::string_view line;
-  if (!lines.Next(line)) throw EStringListError("List index out of bounds (0)");
+  if (!lines.Next(line)) RaiseListIndexError(0);  // not even a header line
   SplitDelimitedLine(fields_, line, ',', '"');
   if (fields_.Count() > 0) columns_.Assign(fields_);
   for (int b = 0; b < fields_.Count(); ++b) column_set_.Put(fields_[b], {});
