@@ -132,8 +132,11 @@ class tHashTable {
   // Entries are carved out of large blocks one after another; freed ones
   // wait on a list per size so that the next entry of that size reuses them.
   // Clear keeps the blocks for the entries that follow.
+  struct FreeBlock {
+    void operator()(char* bytes) const;
+  };
   struct Block {
-    std::unique_ptr<char[]> bytes;
+    std::unique_ptr<char[], FreeBlock> bytes;
     size_t size;
     size_t used;  // bytes carved, entries live or freed
   };
