@@ -147,9 +147,9 @@ TEST_F(LoadFromFileTest, LinesAcrossReadChunksStayWhole) {
   // line longer than the chunk, and a zero byte far into the file.
   const std::string first(1'048'575 - 7, 'v');
   const std::string huge(3'000'000, 'w');
-  EXPECT_EQ(Load("K,A\r\nX," + first + "\r\nY,2\nZ," + huge + "\rW,1" + std::string(1, '\0') +
-                 "V,9\n"),
-            "");
+  EXPECT_EQ(
+      Load("K,A\r\nX," + first + "\r\nY,2\nZ," + huge + "\rW,1" + std::string(1, '\0') + "V,9\n"),
+      "");
   EXPECT_EQ(RowKeys(table_), (Fields{"X", "Y", "Z", "W"}));
   EXPECT_EQ(table_.GetValue("A", "X"), first);
   EXPECT_EQ(table_.GetValue("A", "Z"), huge);
