@@ -85,7 +85,10 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
 std::string ExecutableConfigPath() {
   char buffer[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer));
-  const std::string exe(buffer, n > 0 ? n : 0);
+  // Without the executable's path there is no file beside it; a relative
+  // name would read the working directory's instead.
+  if (n <= 0) return {};
+  const std::string exe(buffer, n);
   return exe.substr(0, exe.rfind('/') + 1) + "Config.ini";
 }
 

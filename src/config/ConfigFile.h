@@ -31,7 +31,8 @@ class TIniFile {
   std::string path_;
 };
 
-// Directory of /proc/self/exe followed by "Config.ini".
+// Directory of /proc/self/exe followed by "Config.ini"; empty, so that
+// every lookup falls back, when the executable's path is unknown.
 std::string ExecutableConfigPath();
 
 // The key from section, else from section "Common", else fallback.
