@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <vector>
 
 #include "base/Exceptions.h"
 
@@ -236,14 +235,12 @@ void TTwoDArray::StoreLineCells(const std::string& row) {
     AppendCellKey(line_keys_, columns_[b], row);
     line_cells_.push_back({start, line_keys_.size() - start, b});
   }
-  const std::string_view keys = line_keys_;
-  for (const LineCell& cell : line_cells_) cells_.Prefetch(keys.substr(cell.start, cell.length));
-  for (const LineCell& cell : line_cells_) {
-    cells_.PrefetchChain(keys.substr(cell.start, cell.length));
-  }
-  for (const LineCell& cell : line_cells_) {
-    cells_.PutNew(keys.substr(cell.start, cell.length), fields_[cell.field]);
-  }
+  const auto key_of = [keys = std::string_view(line_keys_)](const LineCell& cell) {
+    return keys.substr(cell.start, cell.length);
+  };
+  for (const LineCell& cell : line_cells_) cells_.Prefetch(key_of(cell));
+  for (const LineCell& cell : line_cells_) cells_.PrefetchChain(key_of(cell));
+  for (const LineCell& cell : line_cells_) cells_.PutNew(key_of(cell), fields_[cell.field]);
   // A non-empty field that no header name covers fails the load, after the
   // line's earlier cells were stored.
   for (; b < fields_.Count(); ++b) {
