@@ -4,18 +4,16 @@
 #include <string>
 
 #include "app/Console.h"
+#include "app/Database.h"
+#include "app/DirectoryMerge.h"
+#include "app/TableWriters.h"
+#include "app/TradingDate.h"
 #include "base/Exceptions.h"
 #include "config/ConfigFile.h"
 
 namespace vendrake {
 
 namespace {
-
-// Run-wide settings; they live until the process ends.
-std::string DbHost;
-std::string DbUser;
-std::string DbPassword;
-std::string DbDatabase;
 
 void ReadSettings() {
   DbHost = GetConfigString("Vendrake", "db_Host", "");
@@ -26,11 +24,16 @@ void ReadSettings() {
 
 void PrintUsage() { WriteOutputLine("List directories to process"); }
 
-// This build carries no database client yet, so the connection that must
-// come before any directory is read can never be made.
-void ConnectDatabase() { VENDRAKE_ASSERT(false); }
+void WriteAllTables() {
+  const std::string trading_date = ComputeTradingDate();
+  TStringList rows;
+  WriteSymbolInfoF(rows);
+  WriteSymbolInfoT(rows);
+  WriteAlertsDaily(rows, trading_date);
+  UpdateMonitorAlive(trading_date);
+}
 
-void RunSteps(int argc) {
+void RunSteps(int argc, char** argv) {
   OpenConsole();
   ReadSettings();
   if (argc < 2) {
@@ -38,6 +41,8 @@ void RunSteps(int argc) {
     return;
   }
   ConnectDatabase();
+  for (int i = 1; i < argc; ++i) ReadDirectory(argv[i]);
+  WriteAllTables();
 }
 
 // Prints the report of an escaped error, waits for one input line and
@@ -55,9 +60,9 @@ int Report(const Exception& error) {
 
 }  // namespace
 
-int Run(int argc, char** /*argv*/) {
+int Run(int argc, char** argv) {
   try {
-    RunSteps(argc);
+    RunSteps(argc, argv);
     return 0;
   } catch (const Exception& error) {
     return Report(error);

@@ -1,0 +1,33 @@
+# Throw-away MariaDB server on a temporary data directory and socket, with
+# no network port. Source this file; it needs mariadb-server installed.
+#   start_server DIR    starts it under DIR; sets SERVER_SOCKET, SERVER_PID
+#   stop_server         stops it and waits for it to end
+
+start_server() {
+  local dir="$1"
+  mkdir -p "$dir/data"
+  SERVER_SOCKET="$dir/mysqld.sock"
+  mariadb-install-db --no-defaults --datadir="$dir/data" --auth-root-authentication-method=normal \
+    --skip-test-db --user=root >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
+  mariadbd --no-defaults --datadir="$dir/data" --socket="$SERVER_SOCKET" --skip-networking \
+    --user=root --log-error="$dir/server.log" &
+  SERVER_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    if mariadb --no-defaults --socket="$SERVER_SOCKET" -uroot -e 'SELECT 1' >/dev/null 2>&1; then
+      return 0
+    fi
+    kill -0 "$SERVER_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "The database server did not start; its log:" >&2
+  cat "$dir/server.log" >&2
+  return 1
+}
+
+stop_server() {
+  [ -n "${SERVER_PID:-}" ] || return 0
+  kill "$SERVER_PID" 2>/dev/null || true
+  wait "$SERVER_PID" 2>/dev/null || true
+  SERVER_PID=
+}

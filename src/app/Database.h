@@ -1,0 +1,52 @@
+// The program's one database connection, the only way SQL text reaches the
+// server, the quoting of field values as SQL literals, and the procedures
+// that execute batched statements. Also the run-wide state they share: the
+// settings, the connection and the three merged tables, which all live until
+// the process ends.
+#ifndef VENDRAKE_APP_DATABASE_H_
+#define VENDRAKE_APP_DATABASE_H_
+
+#include <string>
+#include <string_view>
+
+#include "db/AccumulateInsert.h"
+#include "db/mysql.h"
+#include "tables/TwoDLookup.h"
+
+namespace vendrake {
+
+extern std::string DbHost;
+extern std::string DbUser;
+extern std::string DbPassword;
+extern std::string DbDatabase;
+
+// Null until ConnectDatabase succeeds; never closed or freed.
+extern MYSQL* DbConnection;
+extern TTwoDArray* InfoFTable;
+extern TTwoDArray* InfoTTable;
+extern TTwoDArray* AlertsTable;
+
+// Connects with the four settings and creates the three merged tables.
+// Raises EAssertionFailed when the client library is not ready or the server
+// refuses the connection. Call once, before anything else here.
+void ConnectDatabase();
+
+// Returns only when the server accepted query. A rejected statement is
+// printed with the server's error and ends the process with exit code 1.
+void ExecuteQuery(std::string_view query);
+
+// value escaped by the client library for use inside a quoted literal.
+std::string EscapeSql(std::string_view value);
+// The escaped value between double quotes.
+std::string QuoteSql(std::string_view value);
+// "NULL" for an empty value, else QuoteSql(value).
+std::string QuoteSqlOrNull(std::string_view value);
+
+// Adds row to insert and executes the statement at once when that filled it.
+void AddInsertRow(TAccumulateInsert& insert, std::string_view row);
+// Executes the statement of the tuples insert still holds, if any.
+void FlushInsert(TAccumulateInsert& insert);
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_APP_DATABASE_H_

@@ -1,0 +1,27 @@
+// The read phase: one directory's three files are loaded in turn and fixed
+// columns of each are merged into the three merged tables, where the last
+// non-empty value of a cell wins and an empty one never erases.
+#ifndef VENDRAKE_APP_DIRECTORYMERGE_H_
+#define VENDRAKE_APP_DIRECTORYMERGE_H_
+
+#include <string>
+#include <string_view>
+
+#include "base/StringList.h"
+#include "tables/TwoDLookup.h"
+
+namespace vendrake {
+
+// Prints "Reading:  <directory>", then loads and merges directory's files.
+// Requires ConnectDatabase to have created the merged tables. Raises what
+// the loads raise; what was merged before stays in the merged tables.
+void ReadDirectory(const std::string& directory);
+
+// Copies the non-empty cells of column for the source rows into
+// destination, row by row in rows' order.
+void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
+                 const TStringList& rows);
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_APP_DIRECTORYMERGE_H_

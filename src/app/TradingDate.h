@@ -1,0 +1,29 @@
+// The date a run's data belongs to, which labels every alerts_daily row and
+// the heartbeat, and the heartbeat itself: this computer's monitor_alive row
+// stamped with that date as the last step of a successful run.
+#ifndef VENDRAKE_APP_TRADINGDATE_H_
+#define VENDRAKE_APP_TRADINGDATE_H_
+
+#include <chrono>
+#include <string>
+
+namespace vendrake {
+
+// The trading date for the local time now, as "YYYY-MM-DD".
+std::string ComputeTradingDate();
+
+// The trading date for a local date and the milliseconds elapsed of that
+// day: after noon the next day, at noon exactly the even day number counted
+// from 1899-12-30, and a Saturday or Sunday moves on to the Monday.
+std::string TradingDateAt(std::chrono::year_month_day date, int64_t milliseconds_of_day);
+
+// This computer's name, or "Unknown" when it cannot be had in 15 characters.
+std::string LocalComputerName();
+
+// Stamps the row named "Overnight <computer name>" with trading_date. A
+// missing row is not an error.
+void UpdateMonitorAlive(const std::string& trading_date);
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_APP_TRADINGDATE_H_

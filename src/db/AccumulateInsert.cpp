@@ -1,0 +1,29 @@
+#include "db/AccumulateInsert.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/Exceptions.h"
+
+namespace vendrake {
+
+void TAccumulateInsert::Add(std::string_view row) {
+  // Room for a comma is counted even before the first tuple.
+  const size_t needed = row.size() + 1 + Used;
+  if (needed > Buffer.size()) Buffer.resize(std::max(2 * Used, needed));
+  if (Used > 0) Buffer[Used++] = ',';
+  if (!row.empty()) std::memcpy(Buffer.data() + Used, row.data(), row.size());
+  Used += row.size();
+}
+
+std::string TAccumulateInsert::TakeStatement() {
+  VENDRAKE_ASSERT(!IsEmpty());
+  static constexpr std::string_view kValues = " VALUES ";
+  std::string statement;
+  statement.reserve(Prefix.size() + kValues.size() + Used);
+  statement.append(Prefix).append(kValues).append(Buffer, 0, Used);
+  Used = 0;
+  return statement;
+}
+
+}  // namespace vendrake

@@ -1,0 +1,77 @@
+#include "db/mysql.h"
+
+#include <dlfcn.h>
+
+namespace vendrake {
+
+TClientLibraryStatus ClientLibraryStatus = TClientLibraryStatus::Undefined;
+
+MYSQL* (*mysql_init)(MYSQL*) = nullptr;
+MYSQL* (*mysql_real_connect)(MYSQL*, const char*, const char*, const char*, const char*,
+                             unsigned int, const char*, unsigned long) = nullptr;
+int (*mysql_real_query)(MYSQL*, const char*, unsigned long) = nullptr;
+const char* (*mysql_error)(MYSQL*) = nullptr;
+unsigned long (*mysql_escape_string)(char*, const char*, unsigned long) = nullptr;
+
+namespace {
+
+void* ClientLibraryHandle = nullptr;
+
+// MariaDB's Connector/C first, then MySQL's client of the releases that
+// still speak to both servers.
+constexpr const char* kDefaultLibraries[] = {
+    "libmariadb.so.3",      "libmysqlclient.so.21", "libmysqlclient.so.20",
+    "libmysqlclient.so.18", "libmariadb.so",        "libmysqlclient.so",
+};
+
+// RTLD_NODELETE keeps the code mapped after the handle is released: an open
+// connection may leave the library's own clean-up registered with the
+// process, and it must still find its code when the process ends.
+void* OpenLibrary(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE); }
+
+void* OpenDefaultLibrary() {
+  for (const char* name : kDefaultLibraries) {
+    if (void* handle = OpenLibrary(name)) return handle;
+  }
+  return nullptr;
+}
+
+template <typename Function>
+void ResolveEntryPoint(Function*& slot, const char* name) {
+  slot = reinterpret_cast<Function*>(dlsym(ClientLibraryHandle, name));
+  if (slot == nullptr) ClientLibraryStatus = TClientLibraryStatus::Incompatible;
+}
+
+// Loads the library before main and unloads it at exit. Constructed ahead of
+// the other units' static objects, so it is also destroyed after them.
+struct TClientLibraryLifetime {
+  TClientLibraryLifetime() { LoadClientLibrary(nullptr); }
+  ~TClientLibraryLifetime() { FreeClientLibrary(); }
+};
+[[gnu::init_priority(101)]] TClientLibraryLifetime ClientLibraryLifetime;
+
+}  // namespace
+
+TClientLibraryStatus LoadClientLibrary(const char* library_name) {
+  FreeClientLibrary();
+  ClientLibraryHandle = library_name ? OpenLibrary(library_name) : OpenDefaultLibrary();
+  if (ClientLibraryHandle == nullptr) {
+    ClientLibraryStatus = TClientLibraryStatus::Missing;
+    return ClientLibraryStatus;
+  }
+  ClientLibraryStatus = TClientLibraryStatus::Ready;
+  ResolveEntryPoint(mysql_error, "mysql_error");
+  ResolveEntryPoint(mysql_init, "mysql_init");
+  ResolveEntryPoint(mysql_real_connect, "mysql_real_connect");
+  ResolveEntryPoint(mysql_real_query, "mysql_real_query");
+  ResolveEntryPoint(mysql_escape_string, "mysql_escape_string");
+  return ClientLibraryStatus;
+}
+
+void FreeClientLibrary() {
+  if (ClientLibraryHandle != nullptr) dlclose(ClientLibraryHandle);
+  ClientLibraryHandle = nullptr;
+  ClientLibraryStatus = TClientLibraryStatus::Undefined;
+}
+
+}  // namespace vendrake

@@ -1,0 +1,40 @@
+// Binding to the MySQL client library, which is loaded at run time and never
+// linked. The library is loaded before main and unloaded at every orderly
+// exit; the entry points below may be called only while ClientLibraryStatus
+// is Ready. Only the five entry points the program calls are resolved.
+#ifndef VENDRAKE_DB_MYSQL_H_
+#define VENDRAKE_DB_MYSQL_H_
+
+#include <cstdint>
+
+namespace vendrake {
+
+// The client library's connection handle; only pointers to it are used.
+struct MYSQL;
+
+enum class TClientLibraryStatus : uint8_t { Undefined, Missing, Incompatible, Ready };
+
+// Outcome of the last load or unload.
+extern TClientLibraryStatus ClientLibraryStatus;
+
+// Entry points, with the signatures the client library publishes. Null
+// until a load finds them.
+extern MYSQL* (*mysql_init)(MYSQL* mysql);
+extern MYSQL* (*mysql_real_connect)(MYSQL* mysql, const char* host, const char* user,
+                                    const char* password, const char* database, unsigned int port,
+                                    const char* unix_socket, unsigned long client_flags);
+extern int (*mysql_real_query)(MYSQL* mysql, const char* query, unsigned long length);
+extern const char* (*mysql_error)(MYSQL* mysql);
+extern unsigned long (*mysql_escape_string)(char* to, const char* from, unsigned long length);
+
+// Unloads any library loaded before, then loads library_name, or with null
+// the first of the usual client library names that loads. Missing when no
+// file loads, Incompatible when an entry point is absent, else Ready.
+TClientLibraryStatus LoadClientLibrary(const char* library_name);
+
+// Unloads the library, if one is loaded; the status becomes Undefined.
+void FreeClientLibrary();
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_DB_MYSQL_H_
