@@ -1,41 +1,19 @@
 // Runs the built program as its users do and checks the console bytes and
 // the exit code.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 
+#include "ProgramRun.h"
 #include "TempDir.h"
 
 namespace vendrake {
 namespace {
 
-struct Outcome {
-  int exit_code;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-// Runs vendrake with the given arguments; redirections replace the
-// default capture of standard output and standard input.
 Outcome RunVendrake(const std::string& args, const std::string& stdout_to = "",
                     const std::string& stdin_from = "/dev/null") {
-  TempDir dir;
-  const std::string out = stdout_to.empty() ? "> " + dir.Path() + "/out" : stdout_to;
-  const std::string command = std::string(VENDRAKE_BINARY) + " " + args + " " + out + " 2> " +
-                              dir.Path() + "/err < " + stdin_from;
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status)) << command;
-  return {WEXITSTATUS(status), ReadAll(dir.Path() + "/out"), ReadAll(dir.Path() + "/err")};
+  return RunCommand(std::string(VENDRAKE_BINARY) + " " + args, stdout_to, stdin_from);
 }
 
 TEST(Vendrake, WithoutArgumentsPrintsTheUsageLine) {
@@ -45,19 +23,60 @@ TEST(Vendrake, WithoutArgumentsPrintsTheUsageLine) {
   EXPECT_EQ(run.err, "");
 }
 
-TEST(Vendrake, AnEscapedErrorIsReportedAndEndsWithCode2) {
+// Runs vendrake with args where the client library's names find what
+// library_dir holds first.
+Outcome RunWithLibraries(const TempDir& library_dir, const std::string& args,
+                         const std::string& stdin_from = "/dev/null") {
+  return RunCommand("LD_LIBRARY_PATH=" + library_dir.Path() + " " + VENDRAKE_BINARY + " " + args,
+                    "", stdin_from);
+}
+
+void ExpectAssertionReport(const Outcome& run, const std::string& message) {
+  EXPECT_EQ(run.exit_code, 2);
+  const std::string prefix = "EAssertionFailed:  " + message + " (/";
+  EXPECT_EQ(run.out.substr(0, prefix.size()), prefix) << run.out;
+  EXPECT_NE(run.out.find("/src/app/Database.cpp, line "), std::string::npos) << run.out;
+  EXPECT_TRUE(run.out.ends_with(")\r\n")) << run.out;
+  EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
+  EXPECT_EQ(run.err, "Hit Enter to continue.\r\n");
+}
+
+// A library lacking one of the entry points the program calls: the run
+// stops before any input is read (the directory holds no files, so reading
+// it would have raised EFOpenError), with standard input at its end or not.
+TEST(Vendrake, AnIncompatibleClientLibraryIsReportedBeforeAnyInputIsRead) {
+  TempDir libraries;
+  std::filesystem::copy_file(FAKE_CLIENT_INCOMPLETE, libraries.Path() + "/libmariadb.so.3");
   TempDir input;
   const std::string line_file = input.Write("line", "one line\nand more\n");
   for (const std::string& stdin_from : {std::string("/dev/null"), line_file}) {
-    const Outcome run = RunVendrake(input.Path(), "", stdin_from);
-    EXPECT_EQ(run.exit_code, 2);
-    const std::string prefix = "EAssertionFailed:  Assertion failure (/";
-    EXPECT_EQ(run.out.substr(0, prefix.size()), prefix) << run.out;
-    EXPECT_NE(run.out.find("/src/app/Vendrake.cpp, line "), std::string::npos) << run.out;
-    EXPECT_TRUE(run.out.ends_with(")\r\n")) << run.out;
-    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
-    EXPECT_EQ(run.err, "Hit Enter to continue.\r\n");
+    ExpectAssertionReport(RunWithLibraries(libraries, input.Path(), stdin_from),
+                          "Assertion failure");
   }
+  const Outcome usage = RunWithLibraries(libraries, "");
+  EXPECT_EQ(usage.exit_code, 0);
+  EXPECT_EQ(usage.out, "List directories to process\r\n");
+}
+
+TEST(Vendrake, AMissingClientLibraryIsReportedBeforeAnyInputIsRead) {
+  TempDir libraries;  // files of every usual name that no loader accepts
+  for (const char* name : {"libmariadb.so.3", "libmysqlclient.so.21", "libmysqlclient.so.20",
+                           "libmysqlclient.so.18", "libmariadb.so", "libmysqlclient.so"}) {
+    libraries.Write(name, "not a library");
+  }
+  TempDir input;
+  ExpectAssertionReport(RunWithLibraries(libraries, input.Path()), "Assertion failure");
+}
+
+TEST(Vendrake, AConnectionHandleTheLibraryCannotMakeIsReported) {
+  TempDir libraries;
+  std::filesystem::copy_file(FAKE_CLIENT_NO_HANDLE, libraries.Path() + "/libmariadb.so.3");
+  TempDir input;
+  const Outcome run = RunWithLibraries(libraries, input.Path());
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out,
+            "EOutOfMemory:  Out of memory: the client library could not allocate a "
+            "connection\r\n");
 }
 
 TEST(Vendrake, UnwritableStandardOutputEndsWithCode2WithoutACrash) {

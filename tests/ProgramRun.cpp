@@ -1,0 +1,35 @@
+#include "ProgramRun.h"
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace vendrake {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+Outcome RunCommand(const std::string& command, const std::string& stdout_to,
+                   const std::string& stdin_from) {
+  TempDir dir;
+  const std::string out = stdout_to.empty() ? "> " + dir.Path() + "/out" : stdout_to;
+  const std::string line =
+      "(" + command + ") " + out + " 2> " + dir.Path() + "/err < " + stdin_from;
+  const int status = std::system(line.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path() + "/out"),
+          ReadFile(dir.Path() + "/err")};
+}
+
+InstalledVendrake::InstalledVendrake(const std::string& config_ini) {
+  path_ = dir_.Path() + "/vendrake";
+  std::filesystem::copy_file(VENDRAKE_BINARY, path_);
+  dir_.Write("Config.ini", config_ini);
+}
+
+}  // namespace vendrake

@@ -1,0 +1,39 @@
+// Runs programs as their users do, through the shell, and hands back the
+// exit code and the bytes of standard output and standard error.
+#ifndef VENDRAKE_TESTS_PROGRAMRUN_H_
+#define VENDRAKE_TESTS_PROGRAMRUN_H_
+
+#include <string>
+
+#include "TempDir.h"
+
+namespace vendrake {
+
+struct Outcome {
+  int exit_code;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path);
+
+// Runs command; stdout_to replaces the capture of standard output (for
+// example "> /dev/full"), stdin_from names what standard input reads.
+Outcome RunCommand(const std::string& command, const std::string& stdout_to = "",
+                   const std::string& stdin_from = "/dev/null");
+
+// A copy of the built vendrake in a directory of its own, beside the given
+// Config.ini content, as it is installed on a loader computer.
+class InstalledVendrake {
+ public:
+  explicit InstalledVendrake(const std::string& config_ini);
+  const std::string& Path() const { return path_; }
+
+ private:
+  TempDir dir_;
+  std::string path_;
+};
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_TESTS_PROGRAMRUN_H_

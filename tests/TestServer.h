@@ -1,0 +1,43 @@
+// A throw-away MariaDB server for the tests: a fresh data directory and a
+// socket under a temporary directory, no network port, user root without a
+// password, and a database "mydb" made from the project's schema. The
+// mariadb command-line client, not the code under test, reads it back.
+#ifndef VENDRAKE_TESTS_TESTSERVER_H_
+#define VENDRAKE_TESTS_TESTSERVER_H_
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "TempDir.h"
+
+namespace vendrake {
+
+class TestServer {
+ public:
+  // Starts the server and waits until it answers; throws when it cannot.
+  TestServer();
+  // Stops the server and waits for it to end.
+  ~TestServer();
+  TestServer(const TestServer&) = delete;
+  TestServer& operator=(const TestServer&) = delete;
+
+  const std::string& Socket() const { return socket_; }
+
+  // Runs sql in mydb and returns the result rows, one per line, fields
+  // separated by tabs, without column names. Throws on an error.
+  std::string Query(const std::string& sql) const;
+  // Empties the four tables and gives this computer its monitor_alive row.
+  void ResetTables() const;
+
+ private:
+  void WaitUntilReady() const;
+
+  TempDir dir_;
+  std::string socket_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_TESTS_TESTSERVER_H_

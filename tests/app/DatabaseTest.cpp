@@ -1,0 +1,43 @@
+#include "app/Database.h"
+
+#include <gtest/gtest.h>
+
+#include "base/Exceptions.h"
+
+namespace vendrake {
+namespace {
+
+using namespace std::string_literals;
+
+// The client library sets up its character sets with the first handle it
+// makes; the program escapes only after it connected.
+TEST(Quoting, ValuesBecomeOneDoubleQuotedLiteralOrNull) {
+  ASSERT_NE(mysql_init(nullptr), nullptr);
+  EXPECT_EQ(QuoteSqlOrNull(""), "NULL");
+  EXPECT_EQ(QuoteSql(""), "\"\"");
+  EXPECT_EQ(QuoteSqlOrNull("1.5"), "\"1.5\"");
+  EXPECT_EQ(QuoteSql("a\"b'c\\d;e"), "\"a\\\"b\\'c\\\\d;e\"");
+  EXPECT_EQ(QuoteSql("x\ny\r\x1Az"), "\"x\\ny\\r\\Zz\"");
+  EXPECT_EQ(EscapeSql("a\0b"s), "a\\0b");
+  EXPECT_EQ(EscapeSql("Soci\xC3\xA9t\xC3\xA9"), "Soci\xC3\xA9t\xC3\xA9");
+  // The worst case fills the room of twice the length exactly.
+  EXPECT_EQ(EscapeSql("\"\"\""), "\\\"\\\"\\\"");
+}
+
+// Without a ready client library nothing is attempted: no handle, no
+// tables.
+TEST(Connection, NeedsAReadyClientLibrary) {
+  FreeClientLibrary();
+  try {
+    ConnectDatabase();
+    ADD_FAILURE() << "no exception";
+  } catch (const EAssertionFailed& error) {
+    EXPECT_EQ(error.Message().rfind("Assertion failure (", 0), 0u) << error.Message();
+  }
+  EXPECT_EQ(DbConnection, nullptr);
+  EXPECT_EQ(InfoFTable, nullptr);
+  LoadClientLibrary(nullptr);
+}
+
+}  // namespace
+}  // namespace vendrake

@@ -1,0 +1,66 @@
+#include "app/DirectoryMerge.h"
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "app/Database.h"
+#include "base/Exceptions.h"
+
+namespace vendrake {
+namespace {
+
+class DirectoryMerge : public testing::Test {
+ protected:
+  void SetUp() override {
+    InfoFTable = new TTwoDArray;
+    InfoTTable = new TTwoDArray;
+    AlertsTable = new TTwoDArray;
+  }
+  void TearDown() override {
+    for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
+      delete *table;
+      *table = nullptr;
+    }
+  }
+  static std::vector<std::string> Rows(const TTwoDArray& table) {
+    TStringList rows;
+    table.GetRowKeys(rows);
+    std::vector<std::string> keys;
+    for (int i = 0; i < rows.Count(); ++i) keys.push_back(rows[i]);
+    return keys;
+  }
+};
+
+// Symbols enter a merged table with their first non-empty value, in merge
+// order; a header spelled in other letter case brings nothing.
+TEST_F(DirectoryMerge, FillsEachMergedTableWithItsColumnsInMergeOrder) {
+  TempDir dir;
+  dir.Write("F_OvernightData.csv",
+            "Symbol,listed exchange,Company Name,Listed Exchange,Bunny 130\n"
+            "A,X,,NYSE,\nB,X,Bee,,2\nC,X,,,\n");
+  dir.Write("OvernightData.csv", "Symbol,Last Price\nD,4\nA,1\n");
+  dir.Write("TC_OvernightData.csv", "Symbol,Up Days\n");
+  ReadDirectory(dir.Path() + "/");  // paths hold "//", which is fine
+  EXPECT_EQ(Rows(*InfoFTable), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(Rows(*InfoTTable), (std::vector<std::string>{"B", "D", "A"}));
+  EXPECT_EQ(Rows(*AlertsTable), (std::vector<std::string>{"A", "B", "D"}));
+  EXPECT_EQ(AlertsTable->GetValue("Listed Exchange", "A"), "NYSE");
+  EXPECT_EQ(InfoFTable->GetValue("Bunny 130", "B"), "");  // not one of its columns
+  EXPECT_EQ(InfoTTable->GetValue("Bunny 130", "B"), "2");
+}
+
+TEST_F(DirectoryMerge, AMissingFileFailsAfterTheFilesBeforeItWereMerged) {
+  TempDir dir;
+  dir.Write("F_OvernightData.csv", "Symbol,Company Name\nA,Acme\n");
+  try {
+    ReadDirectory(dir.Path());
+    ADD_FAILURE() << "no exception";
+  } catch (const EFOpenError& error) {
+    EXPECT_EQ(error.Message(), "Cannot open file \"" + dir.Path() +
+                                   "/OvernightData.csv\". No such file or directory");
+  }
+  EXPECT_EQ(InfoFTable->GetValue("Company Name", "A"), "Acme");
+}
+
+}  // namespace
+}  // namespace vendrake

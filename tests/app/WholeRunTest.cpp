@@ -1,0 +1,239 @@
+// The whole job against a real server: what lands in each table, the
+// console output, the batching, and the failure paths with what they leave
+// in the database.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ProgramRun.h"
+#include "ServerTests.h"
+#include "TempDir.h"
+#include "app/TradingDate.h"
+
+namespace vendrake {
+namespace {
+
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (unsigned char c : bytes) hex.append({kDigits[c >> 4], kDigits[c & 15]});
+  return hex;
+}
+
+std::string Rows(const std::vector<std::vector<std::string>>& rows) {
+  std::string text;
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size(); ++i) text.append(i ? "\t" : "").append(row[i]);
+    text.push_back('\n');
+  }
+  return text;
+}
+
+class WholeRun : public testing::Test {
+ protected:
+  void SetUp() override { Server->ResetTables(); }
+
+  Outcome Vendrake(const std::string& args, const std::string& config =
+                                                "[Vendrake]\n"
+                                                "db_User=root\n") {
+    InstalledVendrake vendrake(config);
+    return RunCommand("MYSQL_UNIX_PORT=" + Server->Socket() + " " + vendrake.Path() + " " + args);
+  }
+  std::string Count(const std::string& table) {
+    return Server->Query("SELECT COUNT(*) FROM " + table);
+  }
+  std::string Heartbeat() { return Server->Query("SELECT last_update FROM monitor_alive"); }
+};
+
+// Two directories: the second's non-empty cells replace the first's, its
+// empty ones erase nothing, and text with quotes, backslashes, semicolons
+// and multibyte UTF-8 lands byte for byte.
+struct TwoDirectories {
+  TempDir first, second;
+  TwoDirectories() {
+    first.Write("F_OvernightData.csv",
+                "Symbol,Company Name,Sector,Listed Exchange,Previous High,Bunny 130,"
+                "Prev Put Volume\r\n"
+                "ABC,\"Acme, \"\"Best\"\" Co\",Tech,NYSE,10.5,1.25,100\r\n"
+                "abc,O'Brien \\ Sons; Ltd,Tech,NASDAQ,,,\r\n"
+                "XCH,,Misc,ARCA,,,\r\n"
+                "ZED,Soci\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC,Fin,,,,\r\n");
+    first.Write("OvernightData.csv",
+                "Symbol,Tick Volatility,Last Price,Correlation Symbol,Avg Daily Volume\r\n"
+                "ABC,0.5,12.5,SPY,1000\r\n"
+                "ONLY,0.7,3.25,QQQ,\r\n"
+                "ZED,,,,\r\n");
+    first.Write("TC_OvernightData.csv", "Symbol,Up Days,20 Day StdDev\r\nABC,3,0.125\r\n");
+    second.Write("F_OvernightData.csv",
+                 "Symbol,Company Name,Listed Exchange,Previous High\n"
+                 "ABC,,NYSE,11\n"
+                 "NEW,New Co,BATS,\n");
+    second.Write("OvernightData.csv", "Symbol,Last Price,Tick Volatility\nABC,13,\n");
+    second.Write("TC_OvernightData.csv", "Symbol,Up Days\nabc,-2\n");
+  }
+  std::string Args() const { return first.Path() + " " + second.Path(); }
+};
+
+TEST_F(WholeRun, TwoDirectoriesLandRowByRowAsTheFilesSay) {
+  const TwoDirectories input;
+  const std::string before = ComputeTradingDate();
+  const Outcome run = Vendrake(input.Args());
+  const std::string after = ComputeTradingDate();
+  ASSERT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "Reading:  " + input.first.Path() + "\r\nReading:  " + input.second.Path() +
+                         "\r\n"
+                         "ABC  (F)\r\nabc  (F)\r\nZED  (F)\r\nXCH  (F)\r\nNEW  (F)\r\n"
+                         "ABC  (T)\r\nONLY  (T)\r\nabc  (T)\r\n"
+                         "ABC  (D)\r\nabc  (D)\r\nXCH  (D)\r\nONLY  (D)\r\nNEW  (D)\r\n");
+
+  EXPECT_EQ(Server->Query("SELECT HEX(symbol), HEX(company_name), HEX(exchange), constant_flag "
+                          "FROM symbol_info_f ORDER BY symbol"),
+            Rows({{Hex("ABC"), Hex("Acme, \"Best\" Co"), Hex("NYSE"), "N"},
+                  {Hex("NEW"), Hex("New Co"), Hex("BATS"), "N"},
+                  {Hex("XCH"), "", Hex("ARCA"), "N"},
+                  {Hex("ZED"), Hex("Soci\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"), "", "N"},
+                  {Hex("abc"), Hex("O'Brien \\ Sons; Ltd"), Hex("NASDAQ"), "N"}}));
+
+  const std::string n = "NULL";
+  EXPECT_EQ(
+      Server->Query("SELECT symbol, volatility, last_price, ad_vol, sma_200, sma_50, sma_20, "
+                    "up_days, correlation_symbol, correlation_m, correlation_r2, "
+                    "f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
+                    "consolidation_days, std_20, average_true_range "
+                    "FROM symbol_info_t ORDER BY symbol"),
+      Rows({{"ABC", "0.5", "13", "1000", n, n, n, "3", "SPY", n, n, n, n, n, "1.25", n, "0.125", n},
+            {"ONLY", "0.7", "3.25", n, n, n, n, n, "QQQ", n, n, n, n, n, n, n, n, n},
+            {"abc", n, n, n, n, n, n, "-2", n, n, n, n, n, n, n, n, n, n}}));
+  EXPECT_EQ(Server->Query("SELECT COUNT(*) FROM symbol_info_t WHERE last_update IS NULL"), "0\n");
+
+  EXPECT_EQ(
+      Server->Query("SELECT d_symbol, advol, list_exch, up_days, volatility, "
+                    "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, "
+                    "low_p, high_52w, low_52w, std_20, bunny_130, consolidation_days, "
+                    "consolidation_high, consolidation_low, average_true_range, "
+                    "last_price, high_life, low_life, prev_put_volume, prev_call_volume "
+                    "FROM alerts_daily ORDER BY d_symbol"),
+      Rows({{"ABC", "1000",  "NYSE", "3", "0.5", n, n, n,    n, n, "11",  n, n,
+             n,     "0.125", "1.25", n,   n,     n, n, "13", n, n, "100", n},
+            {"NEW", n, "BATS", n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n},
+            {"ONLY", n, n, n, "0.7", n, n, n,      n, n, n, n, n,
+             n,      n, n, n, n,     n, n, "3.25", n, n, n, n},
+            {"XCH", n, "ARCA", n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n},
+            {"abc", n, "NASDAQ", "-2", n, n, n, n, n, n, n, n, n,
+             n,     n, n,        n,    n, n, n, n, n, n, n, n}}));
+  const std::string dates = Server->Query("SELECT DISTINCT date FROM alerts_daily");
+  EXPECT_TRUE(dates == before + "\n" || dates == after + "\n") << dates;
+  const std::string heartbeat = Heartbeat();
+  EXPECT_TRUE(heartbeat == before + "\n" || heartbeat == after + "\n") << heartbeat;
+
+  // A second run over the same data replaces every row instead of adding.
+  ASSERT_EQ(Vendrake(input.Args()).exit_code, 0);
+  EXPECT_EQ(Count("symbol_info_f"), "5\n");
+  EXPECT_EQ(Count("symbol_info_t"), "3\n");
+  EXPECT_EQ(Count("alerts_daily"), "5\n");
+}
+
+// Enough rows for several statements per table: every row arrives once,
+// with its values, and the rows went out in a handful of statements.
+TEST_F(WholeRun, LargeTablesGoOutInStatementsOfAboutAMegabyte) {
+  constexpr int kSymbols = 12000;
+  TempDir input;
+  std::string f = "Symbol,Company Name,Listed Exchange\n";
+  std::string o = "Symbol,Last Price\n";
+  std::string tc = "Symbol,Up Days\n";
+  long long up_days_sum = 0;
+  for (int i = 0; i < kSymbols; ++i) {
+    const std::string symbol = "S" + std::to_string(i);
+    f += symbol + ",Company number " + std::to_string(i) + " of a long name,NYSE\n";
+    o += symbol + "," + std::to_string(i) + ".5\n";
+    tc += symbol + "," + std::to_string(i % 50) + "\n";
+    up_days_sum += i % 50;
+  }
+  input.Write("F_OvernightData.csv", f);
+  input.Write("OvernightData.csv", o);
+  input.Write("TC_OvernightData.csv", tc);
+  const auto replaces = [] {
+    const std::string row = Server->Query("SHOW GLOBAL STATUS LIKE 'Com_replace'");
+    return std::stoi(row.substr(row.find('\t') + 1));
+  };
+  const int replaces_before = replaces();
+  const Outcome run = Vendrake(input.Path());
+  ASSERT_EQ(run.exit_code, 0) << run.out.substr(0, 2000);
+  const int statements = replaces() - replaces_before;
+  // symbol_info_f's tuples make about 0.7 MB, the other two 1.4 and 2 MB.
+  EXPECT_GE(statements, 1 + 2 + 2);
+  EXPECT_LE(statements, 1 + 2 + 3);
+  const std::string sums = std::to_string(kSymbols) + "\t" +
+                           std::to_string(kSymbols * (kSymbols - 1) / 2 + kSymbols / 2) + "\t" +
+                           std::to_string(up_days_sum) + "\n";
+  EXPECT_EQ(Server->Query("SELECT COUNT(*), SUM(last_price), SUM(up_days) FROM symbol_info_t"),
+            sums);
+  EXPECT_EQ(Server->Query("SELECT COUNT(*), SUM(last_price), SUM(up_days) FROM alerts_daily"),
+            sums);
+  EXPECT_EQ(Server->Query("SELECT COUNT(*) FROM symbol_info_f WHERE company_name = "
+                          "CONCAT('Company number ', SUBSTRING(symbol, 2), ' of a long name')"),
+            std::to_string(kSymbols) + "\n");
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 3 * kSymbols);
+}
+
+// The server rejects symbol_info_t's statement: it is printed with the
+// server's error, symbol_info_f stays written, nothing later runs.
+TEST_F(WholeRun, ARejectedStatementEndsTheRunWithCode1) {
+  TempDir input;
+  input.Write("F_OvernightData.csv", "Symbol,Company Name\nABC,Acme\n");
+  input.Write("OvernightData.csv", "Symbol,Last Price\nABC,12\n");
+  input.Write("TC_OvernightData.csv", "Symbol,Up Days\nABC,three\n");
+  const Outcome run = Vendrake(input.Path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "");
+  const std::string statement =
+      "REPLACE INTO symbol_info_t(symbol, last_update, volatility, last_price, ad_vol, sma_200, "
+      "sma_50, sma_20, up_days, correlation_symbol, correlation_m, correlation_r2, "
+      "f_correlation_m, f_correlation_r2, range_contraction, bunny_130, consolidation_days, "
+      "std_20, average_true_range) VALUES (\"ABC\", NOW(), NULL, \"12\", NULL, NULL, NULL, NULL, "
+      "\"three\", NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)";
+  EXPECT_EQ(run.out, "Reading:  " + input.Path() +
+                         "\r\nABC  (F)\r\nABC  (T)\r\nError in Query\r\n" + statement +
+                         "\r\nIncorrect integer value: 'three' for column `mydb`.`symbol_info_t`"
+                         ".`up_days` at row 1\r\n");
+  EXPECT_EQ(Count("symbol_info_f"), "1\n");
+  EXPECT_EQ(Count("symbol_info_t"), "0\n");
+  EXPECT_EQ(Count("alerts_daily"), "0\n");
+  EXPECT_EQ(Heartbeat(), "NULL\n");
+}
+
+// A refused connection names the settings but never shows the password,
+// and no input is read (the directory does not even exist).
+TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
+  const Outcome denied = Vendrake("/no/such/dir", "[Vendrake]\ndb_User=root\ndb_Password=s3cret\n");
+  EXPECT_EQ(denied.exit_code, 2);
+  const std::string message =
+      "EAssertionFailed:  Unable to connect to database.  Host=\"\", User=\"root\", "
+      "Password=\"********\", Database=\"mydb\" (/";
+  EXPECT_EQ(denied.out.substr(0, message.size()), message) << denied.out;
+  EXPECT_EQ(denied.out.find("s3cret"), std::string::npos);
+  EXPECT_EQ(denied.err, "Hit Enter to continue.\r\n");
+
+  const Outcome unknown = Vendrake("/no/such/dir", "[Common]\ndb_User=root\ndb_Database=nodb\n");
+  EXPECT_EQ(unknown.exit_code, 2);
+  EXPECT_NE(unknown.out.find("Password=\"\", Database=\"nodb\" (/"), std::string::npos)
+      << unknown.out;
+}
+
+// A missing second file ends the run after the first was merged; nothing
+// reaches the database.
+TEST_F(WholeRun, AMissingInputFileEndsTheRunBeforeAnythingIsWritten) {
+  TempDir input;
+  input.Write("F_OvernightData.csv", "Symbol,Company Name\nABC,Acme\n");
+  const Outcome run = Vendrake(input.Path());
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out, "Reading:  " + input.Path() + "\r\nEFOpenError:  Cannot open file \"" +
+                         input.Path() + "/OvernightData.csv\". No such file or directory\r\n");
+  EXPECT_EQ(Count("symbol_info_f"), "0\n");
+  EXPECT_EQ(Heartbeat(), "NULL\n");
+}
+
+}  // namespace
+}  // namespace vendrake

@@ -1,0 +1,18 @@
+// Stand-ins for the client library, built as shared libraries for the cases
+// a real one never shows: an entry point missing (FAKE_WITHOUT_ESCAPE) and a
+// library that cannot make a connection handle.
+extern "C" {
+
+struct MYSQL;
+
+MYSQL* mysql_init(MYSQL*) { return nullptr; }
+MYSQL* mysql_real_connect(MYSQL*, const char*, const char*, const char*, const char*, unsigned,
+                          const char*, unsigned long) {
+  return nullptr;
+}
+int mysql_real_query(MYSQL*, const char*, unsigned long) { return 1; }
+const char* mysql_error(MYSQL*) { return "fake"; }
+#ifndef FAKE_WITHOUT_ESCAPE
+unsigned long mysql_escape_string(char*, const char*, unsigned long) { return 0; }
+#endif
+}
