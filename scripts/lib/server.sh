@@ -10,7 +10,7 @@ start_server() {
   mariadb-install-db --no-defaults --datadir="$dir/data" --auth-root-authentication-method=normal \
     --skip-test-db --user=root >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
   mariadbd --no-defaults --datadir="$dir/data" --socket="$SERVER_SOCKET" --skip-networking \
-    --user=root --log-error="$dir/server.log" &
+    --user=root --log-error="$dir/server.log" >"$dir/server.out" 2>&1 &
   SERVER_PID=$!
   local i
   for i in $(seq 1 100); do

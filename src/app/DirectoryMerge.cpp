@@ -1,5 +1,8 @@
 #include "app/DirectoryMerge.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "app/Console.h"
 #include "app/Database.h"
 
@@ -72,9 +75,24 @@ const TInputFile kInputFiles[] = {
 
 void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
                  const TStringList& rows) {
-  for (int i = 0; i < rows.Count(); ++i) {
-    const std::string_view value = source.GetValue(column, rows[i]);
-    if (!value.empty()) destination.SetValue(column, rows[i], value);
+  // Rows go in batches, so that the lookups of a batch overlap.
+  constexpr int kBatch = 256;
+  std::vector<TCell> cells;
+  std::vector<std::string_view> values;
+  for (int begin = 0; begin < rows.Count(); begin += kBatch) {
+    cells.clear();
+    for (int i = begin; i < std::min(rows.Count(), begin + kBatch); ++i) {
+      cells.push_back({column, rows[i]});
+    }
+    values.resize(cells.size());
+    source.GetValues(cells, values.data());
+    size_t kept = 0;  // empty values are never copied
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (values[i].empty()) continue;
+      cells[kept] = cells[i];
+      values[kept++] = values[i];
+    }
+    destination.SetValues(std::span(cells.data(), kept), values.data());
   }
 }
 

@@ -40,9 +40,12 @@ using TupleBuilder = bool (*)(const TTwoDArray& table, const std::string& key,
 template <size_t N>
 bool AppendValues(const TTwoDArray& table, const std::string& key,
                   const std::array<std::string_view, N>& columns, std::string& tuple) {
+  std::array<TCell, N> cells;
+  for (size_t i = 0; i < N; ++i) cells[i] = {columns[i], key};
+  std::array<std::string_view, N> values;
+  table.GetValues(cells, values.data());
   bool any = false;
-  for (std::string_view column : columns) {
-    const std::string_view value = table.GetValue(column, key);
+  for (std::string_view value : values) {
     any |= !value.empty();
     tuple.append(", ").append(QuoteSqlOrNull(value));
   }

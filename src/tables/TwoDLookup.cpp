@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -196,6 +197,11 @@ std::string_view TTwoDArray::GetValue(std::string_view column, std::string_view 
 }
 
 void TTwoDArray::SetValue(std::string_view column, std::string_view row, std::string_view value) {
+  SetCell(column, row, CellKey(column, row), value);
+}
+
+void TTwoDArray::SetCell(std::string_view column, std::string_view row, std::string_view key,
+                         std::string_view value) {
   if (!column_set_.ContainsKey(column)) {
     columns_.Add(column);
     column_set_.Put(column, {});
@@ -204,7 +210,52 @@ void TTwoDArray::SetValue(std::string_view column, std::string_view row, std::st
     rows_.Add(row);
     row_set_.Put(row, {});
   }
-  cells_.Put(CellKey(column, row), value);
+  cells_.Put(key, value);
+}
+
+// Enough cells in flight to keep the memory system busy, few enough that
+// their lines stay in the cache until they are used.
+constexpr size_t kGroupSize = 32;
+
+void TTwoDArray::GroupKeys(std::span<const TCell> group) const {
+  group_keys_.clear();
+  for (const TCell& cell : group) AppendCellKey(group_keys_, cell.column, cell.row);
+  group_views_.clear();
+  size_t start = 0;
+  for (const TCell& cell : group) {
+    const size_t length = cell.column.size() + cell.row.size() + 6;
+    group_views_.push_back(std::string_view(group_keys_).substr(start, length));
+    start += length;
+  }
+}
+
+void TTwoDArray::GetValues(std::span<const TCell> cells, std::string_view* values) const {
+  for (size_t begin = 0; begin < cells.size(); begin += kGroupSize) {
+    GroupKeys(cells.subspan(begin, std::min(kGroupSize, cells.size() - begin)));
+    for (std::string_view key : group_views_) cells_.Prefetch(key);
+    for (std::string_view key : group_views_) cells_.PrefetchChain(key);
+    for (size_t i = 0; i < group_views_.size(); ++i)
+      values[begin + i] = cells_.Get(group_views_[i]);
+  }
+}
+
+void TTwoDArray::SetValues(std::span<const TCell> cells, const std::string_view* values) {
+  for (size_t begin = 0; begin < cells.size(); begin += kGroupSize) {
+    const std::span<const TCell> group =
+        cells.subspan(begin, std::min(kGroupSize, cells.size() - begin));
+    GroupKeys(group);
+    for (size_t i = 0; i < group.size(); ++i) {
+      row_set_.Prefetch(group[i].row);
+      cells_.Prefetch(group_views_[i]);
+    }
+    for (size_t i = 0; i < group.size(); ++i) {
+      row_set_.PrefetchChain(group[i].row);
+      cells_.PrefetchChain(group_views_[i]);
+    }
+    for (size_t i = 0; i < group.size(); ++i) {
+      SetCell(group[i].column, group[i].row, group_views_[i], values[begin + i]);
+    }
+  }
 }
 
 void TTwoDArray::LoadFromFile(const std::string& path) {

@@ -5,6 +5,7 @@
 #ifndef VENDRAKE_TABLES_TWODLOOKUP_H_
 #define VENDRAKE_TABLES_TWODLOOKUP_H_
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,12 @@ namespace vendrake {
 // text behind a closing quote becomes a field of its own, and a delimiter
 // that ends the line adds an empty field. A zero byte ends the line.
 void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote);
+
+// A cell named by its column and row key.
+struct TCell {
+  std::string_view column;
+  std::string_view row;
+};
 
 class TTwoDArray {
  public:
@@ -48,6 +55,13 @@ class TTwoDArray {
   // Registers column and row if they are new, then stores value.
   void SetValue(std::string_view column, std::string_view row, std::string_view value);
 
+  // GetValue and SetValue of many cells, in order, with the same results.
+  // The cells' memory is touched ahead in groups, so that in a large table
+  // their cache misses overlap instead of queueing. values has one entry
+  // per cell; the views GetValues yields are valid until the table changes.
+  void GetValues(std::span<const TCell> cells, std::string_view* values) const;
+  void SetValues(std::span<const TCell> cells, const std::string_view* values);
+
   // column, ',', row, ',', then the byte length of column as four
   // little-endian bytes, which keeps pairs apart whose parts hold commas.
   static std::string MakeCellKey(std::string_view column, std::string_view row);
@@ -55,6 +69,11 @@ class TTwoDArray {
  private:
   // Builds the cell key in cell_key_, reused so lookups do not allocate.
   std::string_view CellKey(std::string_view column, std::string_view row) const;
+  // Builds the cell keys of group in group_keys_ and their views in
+  // group_views_.
+  void GroupKeys(std::span<const TCell> group) const;
+  void SetCell(std::string_view column, std::string_view row, std::string_view key,
+               std::string_view value);
   // Stores the non-empty fields of the data line in fields_ under row. The
   // line's cell keys are built and their slots touched first, so that the
   // cache misses of a large table overlap instead of queueing.
@@ -74,6 +93,8 @@ class TTwoDArray {
   std::string line_keys_;
   std::vector<LineCell> line_cells_;
   mutable std::string cell_key_;
+  mutable std::string group_keys_;
+  mutable std::vector<std::string_view> group_views_;
 };
 
 }  // namespace vendrake
