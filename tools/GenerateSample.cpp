@@ -12,37 +12,26 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <filesystem>
-#include <memory>
 #include <numeric>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr uint64_t kMaxSymbols = 1'000'000;
-// Directories after this many add no further symbols, which keeps the ticker
-// space from running out however many directories are asked for.
+// Directories after this many add no further symbols, so that the ticker
+// space never runs out however many directories are asked for.
 constexpr size_t kGrowingDirectories = 50;
 constexpr size_t kFlushSize = 8 << 20;
 
-// Separate the purposes keys are derived for; far above any column number.
-enum : uint64_t {
-  kSymbolStream = 1000,
-  kSymbolKeys,
-  kPriceSalt,
-  kMembershipSalt,
-  kBlankCellSalt,
-  kBlankRowSalt,
-  kColumnOrderSalt = 2000,
-  kRowOrderSalt = 3000
-};
+// Tell apart the purposes keys are derived for; above any column number.
+enum : uint64_t { kTickerSalt = 1000, kSymbolSalt, kPriceSalt, kFileSalt, kBlankSalt, kOrderSalt };
 
 // splitmix64's finalizer: nearby inputs give unrelated outputs.
 uint64_t Mix(uint64_t x) {
@@ -52,8 +41,12 @@ uint64_t Mix(uint64_t x) {
   return x ^ (x >> 31);
 }
 
-uint64_t Key(uint64_t a, uint64_t b) { return Mix(a ^ Mix(b)); }
-uint64_t Key(uint64_t a, uint64_t b, uint64_t c) { return Key(Key(a, b), c); }
+// Folds any number of inputs into one key.
+uint64_t Key(uint64_t key) { return key; }
+template <typename... T>
+uint64_t Key(uint64_t a, uint64_t b, T... rest) {
+  return Key(Mix(a ^ (b * 0xD1B54A32D192ED03ULL)), rest...);
+}
 
 double Unit(uint64_t bits) { return static_cast<double>(bits >> 11) * 0x1p-53; }
 bool Chance(uint64_t key, double p) { return Unit(key) < p; }
@@ -79,76 +72,69 @@ class TRandom {
 };
 
 template <typename T>
-void Shuffle(std::vector<T>& items, TRandom& random) {
+void Shuffle(std::span<T> items, TRandom& random) {
   for (size_t i = items.size(); i > 1; --i) std::swap(items[i - 1], items[random.Below(i)]);
 }
 
-enum TKind { kCompany, kExchange, kSector, kCorrelationSymbol, kPrice, kReal, kInteger, kVolume };
+// Text kinds come first: their cells are never left blank.
+enum TKind { kCompany, kExchange, kSector, kCorrelationSymbol, kPrice, kReal, kVolume };
 
-// kPrice values are the symbol's base price times a factor in [lo, hi].
+// A kPrice value is the symbol's base price times a factor in [lo, hi], with
+// the decimals its level calls for; a kReal one without decimals is whole.
 struct TColumn {
   const char* name;
   TKind kind;
   double lo = 0;
   double hi = 0;
-  int decimals = 0;    // kByPrice: as many as the price level calls for
+  int decimals = 0;
   bool extra = false;  // a column the loader ignores
 };
-
-constexpr int kByPrice = -1;
 
 constexpr TColumn kFColumns[] = {{"Company Name", kCompany},
                                  {"Listed Exchange", kExchange},
                                  {"Correlation R2", kReal, 0, 1, 4},
                                  {"F Correlation R2", kReal, 0, 1, 4},
-                                 {"Previous High", kPrice, 1.0, 1.05, kByPrice},
-                                 {"Previous Low", kPrice, 0.95, 1.0, kByPrice},
-                                 {"52 Week High", kPrice, 1.0, 1.8, kByPrice},
-                                 {"52 Week Low", kPrice, 0.4, 1.0, kByPrice},
+                                 {"Previous High", kPrice, 1, 1.05},
+                                 {"Previous Low", kPrice, 0.95, 1},
+                                 {"52 Week High", kPrice, 1, 1.8},
+                                 {"52 Week Low", kPrice, 0.4, 1},
                                  {"Bunny 130", kReal, -100, 200, 2},
-                                 {"Consolidation Days", kInteger, 0, 120},
-                                 {"Consolidation Top", kPrice, 1.0, 1.15, kByPrice},
-                                 {"Consolidation Bottom", kPrice, 0.85, 1.0, kByPrice},
-                                 {"Average True Range", kPrice, 0.005, 0.08, 4},
-                                 {"Lifetime High", kPrice, 1.8, 6.0, kByPrice},
-                                 {"Lifetime Low", kPrice, 0.02, 0.4, kByPrice},
+                                 {"Consolidation Days", kReal, 0, 120},
+                                 {"Consolidation Top", kPrice, 1, 1.15},
+                                 {"Consolidation Bottom", kPrice, 0.85, 1},
+                                 {"Average True Range", kPrice, 0.005, 0.08},
+                                 {"Lifetime High", kPrice, 1.8, 6},
+                                 {"Lifetime Low", kPrice, 0.02, 0.4},
                                  {"Prev Put Volume", kVolume, 0, 5e6},
                                  {"Prev Call Volume", kVolume, 0, 8e6},
                                  {"Sector", kSector, 0, 0, 0, true},
                                  {"Beta", kReal, -0.5, 3, 3, true},
-                                 {"Short Interest", kVolume, 1000, 5e8, 0, true}};
+                                 {"Short Interest", kVolume, 0, 5e8, 0, true}};
 
 constexpr TColumn kOvernightColumns[] = {
-    {"Tick Volatility", kReal, 0, 5, 4},         {"Last Price", kPrice, 0.97, 1.03, kByPrice},
+    {"Tick Volatility", kReal, 0, 5, 4},         {"Last Price", kPrice, 0.97, 1.03},
     {"Avg Daily Volume", kVolume, 1000, 2e8},    {"Correlation Symbol", kCorrelationSymbol},
     {"Correlation M", kReal, -2, 2, 4},          {"F Correlation M", kReal, -2, 2, 4},
     {"Bright Volatility", kReal, 0, 100, 2},     {"Bid Ask Spread", kReal, 0, 0.5, 4, true},
     {"Float Shares", kVolume, 1e5, 5e9, 0, true}};
 
 constexpr TColumn kTcColumns[] = {
-    {"200 Day SMA", kPrice, 0.7, 1.3, kByPrice}, {"50 Day SMA", kPrice, 0.8, 1.2, kByPrice},
-    {"20 Day SMA", kPrice, 0.9, 1.1, kByPrice},  {"Up Days", kInteger, -15, 15},
-    {"Range Contraction", kReal, 0, 1, 4},       {"20 Day StdDev", kPrice, 0.005, 0.1, 4},
-    {"RSI 14", kReal, 0, 100, 2, true},          {"MACD", kReal, -5, 5, 4, true},
+    {"200 Day SMA", kPrice, 0.7, 1.3},     {"50 Day SMA", kPrice, 0.8, 1.2},
+    {"20 Day SMA", kPrice, 0.9, 1.1},      {"Up Days", kReal, -15, 15},
+    {"Range Contraction", kReal, 0, 1, 4}, {"20 Day StdDev", kPrice, 0.005, 0.1},
+    {"RSI 14", kReal, 0, 100, 2, true},    {"MACD", kReal, -5, 5, 4, true},
     {"Sector", kSector, 0, 0, 0, true}};
 
 enum { kFFile, kOvernightFile, kTcFile, kFileCount };
-
-struct TFile {
-  const char* name;
-  std::span<const TColumn> columns;
-};
-
-constexpr TFile kFiles[kFileCount] = {{"F_OvernightData.csv", kFColumns},
-                                      {"OvernightData.csv", kOvernightColumns},
-                                      {"TC_OvernightData.csv", kTcColumns}};
+constexpr const char* kFileNames[kFileCount] = {"F_OvernightData.csv", "OvernightData.csv",
+                                                "TC_OvernightData.csv"};
+constexpr std::span<const TColumn> kFileColumns[kFileCount] = {kFColumns, kOvernightColumns,
+                                                               kTcColumns};
 
 constexpr const char* kWords[] = {
-    "Acme",    "Widgets", "Global",   "Northern", "Pacific",      "Summit",   "Harbor",
-    "Quantum", "Silver",  "Granite",  "Pioneer",  "Atlas",        "Cedar",    "Falcon",
-    "Liberty", "Orion",   "Vertex",   "Sterling", "Beacon",       "Frontier", "Keystone",
-    "Apex",    "Horizon", "Redwood",  "Titan",    "Union",        "Energy",   "Systems",
-    "Foods",   "Capital", "Networks", "Minerals", "Therapeutics", "Motors",   "Logistics"};
+    "Acme",    "Widgets", "Global", "Northern", "Pacific",  "Summit",   "Harbor",      "Quantum",
+    "Granite", "Pioneer", "Atlas",  "Falcon",   "Sterling", "Beacon",   "Apex",        "Redwood",
+    "Energy",  "Systems", "Foods",  "Capital",  "Motors",   "Networks", "Therapeutics"};
 constexpr const char* kSuffixes[] = {"Inc", "Inc.", "Corp", "Holdings", "Ltd", "Group", "plc"};
 constexpr const char* kForeignNames[] = {
     "Société Générale", "日本電気",  "Müller Holding AG",  "Nestlé",   "Ørsted A/S",
@@ -158,13 +144,12 @@ constexpr const char* kSectors[] = {"Technology",         "Health Care", "Financ
                                     "Consumer, Cyclical", "Utilities",   "Industrials"};
 constexpr const char* kIndexSymbols[] = {"SPY", "QQQ", "IWM", "DIA"};
 
-// Short tickers are popular, so they run out first; a taken one is redrawn.
+// Mostly 3 and 4 letters, as on the exchanges. Short tickers run out first;
+// a taken one is redrawn.
 std::string UniqueTicker(TRandom& random, std::vector<bool>& taken) {
-  static constexpr uint64_t kCumulativePercent[] = {1, 5, 35, 80, 100};
   for (;;) {
     const uint64_t draw = random.Below(100);
-    size_t length = 1;
-    while (kCumulativePercent[length - 1] <= draw) ++length;
+    const size_t length = 1 + (draw >= 1) + (draw >= 5) + (draw >= 35) + (draw >= 80);
     std::string ticker;
     size_t code = 0;
     for (size_t i = 0; i < length; ++i) {
@@ -181,17 +166,16 @@ std::string UniqueTicker(TRandom& random, std::vector<bool>& taken) {
 
 // Tickers are unique, and a class suffix or a lowercase twin (every 200th
 // symbol, of the one before) is derived from exactly one of them, so every
-// symbol is unique. The sequence is drawn in
-// order, so a longer list starts with a shorter one.
+// symbol is unique. A longer list starts with a shorter one.
 std::vector<std::string> MakeSymbols(size_t count, uint64_t seed) {
-  TRandom random(Key(seed, kSymbolStream));
+  TRandom random(Key(seed, kTickerSalt));
   std::vector<bool> taken(27 * 27 * 27 * 27 * 27);
   std::vector<std::string> symbols;
   symbols.reserve(count);
   while (symbols.size() < count) {
     if (symbols.size() % 200 == 199) {
       std::string twin = symbols.back();
-      for (char& c : twin) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+      for (char& c : twin) c |= 0x20;  // lowercases letters, keeps the dot
       symbols.push_back(std::move(twin));
       continue;
     }
@@ -230,29 +214,27 @@ void AppendText(std::string& out, std::string_view text, bool quote) {
   out.push_back('"');
 }
 
+// Appends by length: the (first, last) overload takes a much slower path.
 void AppendInteger(std::string& out, int64_t value) {
   char digits[24];
-  out.append(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr);
+  const char* end = std::to_chars(digits, digits + sizeof(digits), value).ptr;
+  out.append(digits, static_cast<size_t>(end - digits));
 }
 
 // Plain fixed-point text: no exponent, and well under 10 significant digits
 // for the ranges used here, so the value survives a DOUBLE column unchanged.
+// Integer arithmetic is much faster than formatting the double.
 void AppendFixed(std::string& out, double value, int decimals) {
   static constexpr int64_t kScale[] = {1, 10, 100, 1000, 10000};
-  int64_t scaled = std::llround(value * static_cast<double>(kScale[decimals]));
-  if (scaled < 0) {
-    out.push_back('-');
-    scaled = -scaled;
-  }
-  AppendInteger(out, scaled / kScale[decimals]);
+  const int64_t scale = kScale[decimals];
+  const int64_t scaled = std::llround(value * static_cast<double>(scale));
+  if (scaled < 0) out.push_back('-');
+  AppendInteger(out, std::abs(scaled) / scale);
   if (decimals == 0) return;
-  char digits[4];
-  int64_t fraction = scaled % kScale[decimals];
-  for (int i = decimals - 1; i >= 0; --i, fraction /= 10) {
-    digits[i] = static_cast<char>('0' + fraction % 10);
-  }
-  out.push_back('.');
-  out.append(digits, decimals);
+  // Behind a leading 1 the fraction keeps its leading zeros; the 1 becomes the point.
+  const size_t point = out.size();
+  AppendInteger(out, scale + std::abs(scaled) % scale);
+  out[point] = '.';
 }
 
 // Log-uniform, as real volumes are; lo itself is possible.
@@ -261,12 +243,10 @@ int64_t Volume(TRandom& random, double lo, double hi) {
   return static_cast<int64_t>(lo + std::floor(spread) - 1);
 }
 
-int PriceDecimals(double price) { return price < 1 ? 4 : price < 10 ? 3 : 2; }
-
 // About 1 % of symbols are only in OvernightData.csv; 2 % more lack
 // F_OvernightData.csv and another 2 % lack TC_OvernightData.csv.
 bool InFile(uint64_t symbol_key, int file) {
-  const uint64_t draw = Key(symbol_key, kMembershipSalt) % 1000;
+  const uint64_t draw = Key(symbol_key, kFileSalt) % 1000;
   if (file == kOvernightFile) return true;
   if (draw < 10) return false;
   return file == kFFile ? draw >= 30 : draw < 30 || draw >= 50;
@@ -282,133 +262,128 @@ uint64_t RevisionKey(uint64_t cell_key, size_t index) {
   return cell_key;
 }
 
-// Symbol stays first; the others are shuffled, and each ignored column goes
-// in front of another one, so that they sit between the rest.
-std::vector<size_t> ColumnOrder(int file, uint64_t key) {
-  TRandom random(key);
-  const std::span<const TColumn> columns = kFiles[file].columns;
-  std::vector<size_t> order;
-  for (size_t c = 0; c < columns.size(); ++c) {
-    if (!columns[c].extra) order.push_back(c);
-  }
-  Shuffle(order, random);
-  for (size_t c = 0; c < columns.size(); ++c) {
-    if (columns[c].extra) order.insert(order.begin() + random.Below(order.size()), c);
-  }
+// Symbol stays first and the rest are shuffled; an ignored column is never
+// last, so that such columns always sit between the others.
+std::vector<size_t> ColumnOrder(int file, TRandom& random) {
+  const std::span<const TColumn> columns = kFileColumns[file];
+  std::vector<size_t> order(columns.size());
+  std::iota(order.begin(), order.end(), 0);
+  Shuffle(std::span(order), random);
+  while (columns[order.back()].extra) std::rotate(order.begin(), order.end() - 1, order.end());
   return order;
 }
 
-// How many new symbols each later directory brings.
-size_t AddedSymbols(size_t base_count) { return std::max<size_t>(1, base_count / 200); }
-
-[[noreturn]] void FailWriting(const std::filesystem::path& path) {
-  throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
+// Rows are shuffled within blocks only: the order differs between files while
+// reads of the symbol list stay close together, which is much faster.
+std::vector<uint32_t> RowOrder(uint32_t count, TRandom& random) {
+  constexpr size_t kBlock = 4096;
+  std::vector<uint32_t> rows(count);
+  std::iota(rows.begin(), rows.end(), 0);
+  for (size_t begin = 0; begin < count; begin += kBlock) {
+    Shuffle(std::span(rows).subspan(begin, std::min(kBlock, count - begin)), random);
+  }
+  return rows;
 }
 
-void WriteOut(std::FILE* file, std::string& text, const std::filesystem::path& path) {
-  if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) FailWriting(path);
-  text.clear();
+// Each later directory brings a few new symbols.
+size_t SymbolCount(size_t base_count, size_t index) {
+  return base_count + std::min(index, kGrowingDirectories) * std::max<size_t>(1, base_count / 200);
 }
 
-class TSampleWriter {
- public:
-  TSampleWriter(std::vector<std::string> symbols, size_t base_count, uint64_t seed)
-      : symbols_(std::move(symbols)), base_count_(base_count), seed_(seed) {}
+std::runtime_error WriteError(const std::filesystem::path& path) {
+  return std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
+}
 
-  void WriteDirectory(const std::filesystem::path& dir, size_t index) const {
-    std::filesystem::create_directories(dir);
-    const size_t universe =
-        base_count_ + std::min(index, kGrowingDirectories) * AddedSymbols(base_count_);
-    for (int file = 0; file < kFileCount; ++file) {
-      WriteFile(dir / kFiles[file].name, file, index, universe);
-    }
-  }
-
- private:
-  void WriteFile(const std::filesystem::path& path, int file, size_t index, size_t universe) const {
-    const std::vector<size_t> order = ColumnOrder(file, Key(seed_, kColumnOrderSalt + file, index));
-    std::vector<uint32_t> rows(universe);
-    std::iota(rows.begin(), rows.end(), 0);
-    TRandom random(Key(seed_, kRowOrderSalt + file, index));
-    Shuffle(rows, random);
-
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> output(std::fopen(path.c_str(), "wb"),
-                                                           std::fclose);
-    if (output == nullptr) FailWriting(path);
-    std::string out = "Symbol";
-    out.reserve(kFlushSize + kFlushSize / 8);
-    for (size_t c : order) out.append(",").append(kFiles[file].columns[c].name);
-    out.append("\r\n");
-    for (uint32_t symbol : rows) {
-      const uint64_t symbol_key = Key(seed_, kSymbolKeys, symbol);
-      if (!InFile(symbol_key, file)) continue;
-      AppendRow(out, symbol, symbol_key, file, order, index);
-      if (out.size() >= kFlushSize) WriteOut(output.get(), out, path);
-    }
-    WriteOut(output.get(), out, path);
-    if (std::fclose(output.release()) != 0) FailWriting(path);
-  }
-
-  // About 4 % of value cells are blank, and 0.5 % of rows have no values.
-  void AppendRow(std::string& out, uint32_t symbol, uint64_t symbol_key, int file,
-                 const std::vector<size_t>& order, size_t index) const {
-    const std::span<const TColumn> columns = kFiles[file].columns;
-    const bool blank_row = Chance(Key(symbol_key, kBlankRowSalt + file, index), 0.005);
-    const double price = std::exp(TRandom(Key(symbol_key, kPriceSalt)).Real(-1.6, 7.6));
-    out.append(symbols_[symbol]);
-    for (size_t c : order) {
-      out.push_back(',');
-      const uint64_t cell_key = Key(symbol_key, file * 64 + c);
-      const bool text = columns[c].kind <= kSector;
-      if (text) {
-        AppendCell(out, columns[c], cell_key, price);
-      } else if (!blank_row && !Chance(Key(cell_key, kBlankCellSalt, index), 0.04)) {
-        AppendCell(out, columns[c], RevisionKey(cell_key, index), price);
-      }
-    }
-    out.append("\r\n");
-  }
-
-  void AppendCell(std::string& out, const TColumn& column, uint64_t key, double price) const {
-    TRandom random(key);
-    switch (column.kind) {
-      case kCompany: {
-        const std::string name = CompanyName(random);
-        AppendText(out, name, random.Chance(0.02));
-        break;
-      }
-      case kExchange:
-        out.append(random.Pick(kExchanges));
-        break;
-      case kSector:
-        AppendText(out, random.Pick(kSectors), false);
-        break;
-      case kCorrelationSymbol:
-        out.append(random.Chance(0.6) ? random.Pick(kIndexSymbols)
-                                      : symbols_[random.Below(base_count_)].c_str());
-        break;
-      case kPrice:
-        AppendFixed(out, price * random.Real(column.lo, column.hi),
-                    column.decimals == kByPrice ? PriceDecimals(price) : column.decimals);
-        break;
-      case kReal:
-        AppendFixed(out, random.Real(column.lo, column.hi), column.decimals);
-        break;
-      case kInteger:
-        AppendInteger(out, static_cast<int64_t>(column.lo) +
-                               static_cast<int64_t>(
-                                   random.Below(static_cast<uint64_t>(column.hi - column.lo) + 1)));
-        break;
-      case kVolume:
-        AppendInteger(out, Volume(random, column.lo, column.hi));
-        break;
-    }
-  }
-
-  const std::vector<std::string> symbols_;
-  const size_t base_count_;  // the symbols of directory 0
-  const uint64_t seed_;
+// What every directory draws on.
+struct TUniverse {
+  std::vector<std::string> symbols;
+  size_t base_count;  // the symbols of directory 0
+  uint64_t seed;
 };
+
+void AppendCell(std::string& out, const TUniverse& universe, const TColumn& column, uint64_t key,
+                double price) {
+  TRandom random(key);
+  switch (column.kind) {
+    case kCompany:
+      AppendText(out, CompanyName(random), random.Chance(0.02));
+      break;
+    case kExchange:
+      out.append(random.Pick(kExchanges));
+      break;
+    case kSector:
+      AppendText(out, random.Pick(kSectors), false);
+      break;
+    case kCorrelationSymbol:
+      out.append(random.Chance(0.6) ? random.Pick(kIndexSymbols)
+                                    : universe.symbols[random.Below(universe.base_count)].c_str());
+      break;
+    case kPrice:
+      AppendFixed(out, price * random.Real(column.lo, column.hi),
+                  price < 1    ? 4
+                  : price < 10 ? 3
+                               : 2);
+      break;
+    case kReal:
+      AppendFixed(out, random.Real(column.lo, column.hi), column.decimals);
+      break;
+    case kVolume:
+      AppendInteger(out, Volume(random, column.lo, column.hi));
+      break;
+  }
+}
+
+// Appends the symbol's line if the file has one. About 4 % of value cells are
+// blank, and 0.5 % of lines have no values.
+void AppendRow(std::string& out, const TUniverse& universe, uint32_t symbol, int file,
+               const std::vector<size_t>& order, size_t index) {
+  const std::span<const TColumn> columns = kFileColumns[file];
+  const uint64_t symbol_key = Key(universe.seed, kSymbolSalt, symbol);
+  if (!InFile(symbol_key, file)) return;
+  const bool blank_row = Chance(Key(symbol_key, kBlankSalt, file, index), 0.005);
+  const double price = std::exp(TRandom(Key(symbol_key, kPriceSalt)).Real(-1.6, 7.6));
+  out.append(universe.symbols[symbol]);
+  for (size_t c : order) {
+    out.push_back(',');
+    const uint64_t cell_key = Key(symbol_key, file * 64 + c);
+    if (columns[c].kind <= kSector) {
+      AppendCell(out, universe, columns[c], cell_key, price);
+    } else if (!blank_row && !Chance(Key(cell_key, kBlankSalt, index), 0.04)) {
+      AppendCell(out, universe, columns[c], RevisionKey(cell_key, index), price);
+    }
+  }
+  out.append("\r\n");
+}
+
+// Errors stick to the stream, so one look at the end covers every write.
+void WriteFile(const std::filesystem::path& path, const TUniverse& universe, int file, size_t index,
+               uint32_t symbol_count) {
+  TRandom random(Key(universe.seed, kOrderSalt, file, index));
+  const std::vector<size_t> order = ColumnOrder(file, random);
+  std::FILE* output = std::fopen(path.c_str(), "wb");
+  if (output == nullptr) throw WriteError(path);
+  std::string out = "Symbol";
+  out.reserve(kFlushSize + kFlushSize / 8);
+  for (size_t c : order) out.append(",").append(kFileColumns[file][c].name);
+  out.append("\r\n");
+  for (uint32_t symbol : RowOrder(symbol_count, random)) {
+    AppendRow(out, universe, symbol, file, order, index);
+    if (out.size() < kFlushSize) continue;
+    std::fwrite(out.data(), 1, out.size(), output);
+    out.clear();
+  }
+  std::fwrite(out.data(), 1, out.size(), output);
+  const bool failed = std::ferror(output) != 0;
+  if (std::fclose(output) != 0 || failed) throw WriteError(path);
+}
+
+void WriteDirectory(const std::filesystem::path& dir, const TUniverse& universe, size_t index) {
+  std::filesystem::create_directories(dir);
+  const size_t count = SymbolCount(universe.base_count, index);
+  for (int file = 0; file < kFileCount; ++file) {
+    WriteFile(dir / kFileNames[file], universe, file, index, static_cast<uint32_t>(count));
+  }
+}
 
 struct TOptions {
   uint64_t symbols = 1000;
@@ -452,10 +427,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const size_t growing = std::min(options.dirs.size() - 1, kGrowingDirectories);
-    const size_t count = options.symbols + growing * AddedSymbols(options.symbols);
-    const TSampleWriter writer(MakeSymbols(count, options.seed), options.symbols, options.seed);
-    for (size_t i = 0; i < options.dirs.size(); ++i) writer.WriteDirectory(options.dirs[i], i);
+    const size_t count = SymbolCount(options.symbols, options.dirs.size() - 1);
+    const TUniverse universe{MakeSymbols(count, options.seed), options.symbols, options.seed};
+    for (size_t i = 0; i < options.dirs.size(); ++i) WriteDirectory(options.dirs[i], universe, i);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "generate_sample: %s\n", e.what());
     return 1;
