@@ -12,7 +12,8 @@ using namespace std::string_literals;
 // The client library sets up its character sets with the first handle it
 // makes; the program escapes only after it connected.
 TEST(Quoting, ValuesBecomeOneDoubleQuotedLiteralOrNull) {
-  ASSERT_NE(mysql_init(nullptr), nullptr);
+  static MYSQL* const handle = mysql_init(nullptr);  // kept, as the program keeps its own
+  ASSERT_NE(handle, nullptr);
   EXPECT_EQ(QuoteSqlOrNull(""), "NULL");
   EXPECT_EQ(QuoteSql(""), "\"\"");
   EXPECT_EQ(QuoteSqlOrNull("1.5"), "\"1.5\"");
