@@ -24,9 +24,10 @@ constexpr const char* kDefaultLibraries[] = {
     "libmysqlclient.so.18", "libmariadb.so",        "libmysqlclient.so",
 };
 
-// RTLD_NODELETE keeps the code mapped after the handle is released: an open
-// connection may leave the library's own clean-up registered with the
-// process, and it must still find its code when the process ends.
+// RTLD_NODELETE keeps the code mapped after the handle is released. The
+// connection is never closed, and a client library may leave clean-up of
+// its own (thread-local or exit handlers) that runs after our unload; it
+// must still find its code then.
 void* OpenLibrary(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE); }
 
 void* OpenDefaultLibrary() {

@@ -235,5 +235,30 @@ TEST_F(WholeRun, AMissingInputFileEndsTheRunBeforeAnythingIsWritten) {
   EXPECT_EQ(Heartbeat(), "NULL\n");
 }
 
+// The heartbeat names this computer: escaped when the name holds a quote
+// or a backslash, "Unknown" when it is longer than 15 characters. Renaming
+// the computer needs a UTS namespace of its own, so root.
+TEST_F(WholeRun, TheHeartbeatRowIsFoundByTheComputerName) {
+  if (RunCommand("unshare --uts true").exit_code != 0) GTEST_SKIP() << "cannot rename the host";
+  TempDir input;
+  input.Write("F_OvernightData.csv", "Symbol,Company Name\nABC,Acme\n");
+  input.Write("OvernightData.csv", "Symbol\n");
+  input.Write("TC_OvernightData.csv", "Symbol\n");
+  Server->Query(
+      "INSERT INTO monitor_alive VALUES ('Overnight Unknown', NULL), "
+      "('Overnight q\"b\\\\c', NULL)");
+  InstalledVendrake vendrake("[Vendrake]\ndb_User=root\n");
+  for (const std::string name : {"a-name-of-16-chr", "'q\"b\\c'"}) {
+    const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + Server->Socket() +
+                                   " unshare --uts sh -c 'printf %s \"$1\" "
+                                   ">/proc/sys/kernel/hostname && exec \"$2\" \"$3\"' sh " +
+                                   name + " " + vendrake.Path() + " " + input.Path());
+    EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  }
+  EXPECT_EQ(Server->Query("SELECT name FROM monitor_alive WHERE last_update IS NOT NULL "
+                          "ORDER BY name"),
+            "Overnight Unknown\nOvernight q\"b\\\\c\n");
+}
+
 }  // namespace
 }  // namespace vendrake
