@@ -1,16 +1,20 @@
 # Throw-away MariaDB server on a temporary data directory and socket, with
 # no network port. Source this file; it needs mariadb-server installed.
-#   start_server DIR    starts it under DIR; sets SERVER_SOCKET, SERVER_PID
+#   start_server DIR [OPTION...]
+#                       starts it under DIR, passing any further mariadbd
+#                       options on (e.g. --performance-schema=ON); sets
+#                       SERVER_SOCKET, SERVER_PID
 #   stop_server         stops it and waits for it to end
 
 start_server() {
   local dir="$1"
+  shift
   mkdir -p "$dir/data"
   SERVER_SOCKET="$dir/mysqld.sock"
   mariadb-install-db --no-defaults --datadir="$dir/data" --auth-root-authentication-method=normal \
     --skip-test-db --user=root >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
   mariadbd --no-defaults --datadir="$dir/data" --socket="$SERVER_SOCKET" --skip-networking \
-    --user=root --log-error="$dir/server.log" >"$dir/server.out" 2>&1 &
+    --user=root --log-error="$dir/server.log" "$@" >"$dir/server.out" 2>&1 &
   SERVER_PID=$!
   local i
   for i in $(seq 1 100); do

@@ -4,7 +4,6 @@
 
 #include "TempDir.h"
 #include "app/Database.h"
-#include "base/Exceptions.h"
 
 namespace vendrake {
 namespace {
@@ -47,19 +46,6 @@ TEST_F(DirectoryMerge, FillsEachMergedTableWithItsColumnsInMergeOrder) {
   EXPECT_EQ(AlertsTable->GetValue("Listed Exchange", "A"), "NYSE");
   EXPECT_EQ(InfoFTable->GetValue("Bunny 130", "B"), "");  // not one of its columns
   EXPECT_EQ(InfoTTable->GetValue("Bunny 130", "B"), "2");
-}
-
-TEST_F(DirectoryMerge, AMissingFileFailsAfterTheFilesBeforeItWereMerged) {
-  TempDir dir;
-  dir.Write("F_OvernightData.csv", "Symbol,Company Name\nA,Acme\n");
-  try {
-    ReadDirectory(dir.Path());
-    ADD_FAILURE() << "no exception";
-  } catch (const EFOpenError& error) {
-    EXPECT_EQ(error.Message(), "Cannot open file \"" + dir.Path() +
-                                   "/OvernightData.csv\". No such file or directory");
-  }
-  EXPECT_EQ(InfoFTable->GetValue("Company Name", "A"), "Acme");
 }
 
 }  // namespace
