@@ -4,12 +4,6 @@
 
 #include "ServerTests.h"
 
-namespace vendrake {
-
-TestServer* Server = nullptr;
-
-}  // namespace vendrake
-
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   vendrake::TestServer server;

@@ -2,12 +2,28 @@
 #ifndef VENDRAKE_TESTS_SERVERTESTS_H_
 #define VENDRAKE_TESTS_SERVERTESTS_H_
 
+#include <string>
+
+#include "ProgramRun.h"
+#include "TempDir.h"
 #include "TestServer.h"
 
 namespace vendrake {
 
 // The server of this test program, running for its whole duration.
 extern TestServer* Server;
+
+// Writes the three files of a directory of symbols S0, S1, ...: company
+// "Company number <i> of a long name" on NYSE, last price <i>.5 and
+// up days <i> % 50.
+void WriteNumberedSymbols(const TempDir& dir, int symbols);
+
+// The command line that runs vendrake against server.
+std::string VendrakeCommand(const InstalledVendrake& vendrake, const TestServer& server,
+                            const std::string& args);
+
+// Config.ini content that logs in as root to mydb.
+inline constexpr char kRootConfig[] = "[Vendrake]\ndb_User=root\n";
 
 }  // namespace vendrake
 

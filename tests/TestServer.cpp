@@ -26,6 +26,14 @@ TestServer::TestServer() : socket_(dir_.Path() + "/mysqld.sock") {
   const std::string data = dir_.Path() + "/data";
   Run("mariadb-install-db --no-defaults --datadir=" + data +
       " --auth-root-authentication-method=normal --skip-test-db --user=root");
+  Start();
+  Run("mariadb --no-defaults -uroot --socket=" + socket_ + " -e 'CREATE DATABASE mydb'");
+  Run("mariadb --no-defaults -uroot --socket=" + socket_ +
+      " mydb < " VENDRAKE_SOURCE_DIR "/sql/schema.sql");
+}
+
+void TestServer::Start() {
+  const std::string data = dir_.Path() + "/data";
   pid_ = fork();
   if (pid_ == 0) {
     // Its start-up warnings go to its log, not into the test report.
@@ -40,9 +48,12 @@ TestServer::TestServer() : socket_(dir_.Path() + "/mysqld.sock") {
     _exit(127);
   }
   WaitUntilReady();
-  Run("mariadb --no-defaults -uroot --socket=" + socket_ + " -e 'CREATE DATABASE mydb'");
-  Run("mariadb --no-defaults -uroot --socket=" + socket_ +
-      " mydb < " VENDRAKE_SOURCE_DIR "/sql/schema.sql");
+}
+
+void TestServer::Kill() {
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 TestServer::~TestServer() {

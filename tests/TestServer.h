@@ -24,6 +24,12 @@ class TestServer {
 
   const std::string& Socket() const { return socket_; }
 
+  // Ends the server at once with SIGKILL, as a crash would.
+  void Kill();
+  // Starts the server on its data and waits until it answers; the
+  // constructor does so first, a test again after Kill.
+  void Start();
+
   // Runs sql in mydb and returns the result rows, one per line, fields
   // separated by tabs, without column names. Throws on an error.
   std::string Query(const std::string& sql) const;

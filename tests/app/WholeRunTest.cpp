@@ -34,11 +34,9 @@ class WholeRun : public testing::Test {
  protected:
   void SetUp() override { Server->ResetTables(); }
 
-  Outcome Vendrake(const std::string& args, const std::string& config =
-                                                "[Vendrake]\n"
-                                                "db_User=root\n") {
-    InstalledVendrake vendrake(config);
-    return RunCommand("MYSQL_UNIX_PORT=" + Server->Socket() + " " + vendrake.Path() + " " + args);
+  Outcome Vendrake(const std::string& args, const std::string& config = kRootConfig) {
+    const InstalledVendrake vendrake(config);
+    return RunCommand(VendrakeCommand(vendrake, *Server, args));
   }
   std::string Count(const std::string& table) {
     return Server->Query("SELECT COUNT(*) FROM " + table);
@@ -135,25 +133,42 @@ TEST_F(WholeRun, TwoDirectoriesLandRowByRowAsTheFilesSay) {
   EXPECT_EQ(Count("alerts_daily"), "5\n");
 }
 
+// Values built to break out of a literal land byte for byte, and nothing
+// else in the database changes: tab and Ctrl-Z inside quotes, both quote
+// kinds, backslashes before quotes, comment markers, statement ends, and
+// valid and invalid UTF-8.
+TEST_F(WholeRun, HostileValuesAreStoredByteForByte) {
+  const std::string symbol = "x\xFF\xFEy";
+  const std::string company = "a\tb\x1A\\\"c' --x /* # ;";
+  const std::string exchange = "\xE6\x97\xA5\xC3";
+  const std::string breakout = "\\'); DROP TABLE symbol_info_t; -- \"";
+  TempDir input;
+  input.Write("F_OvernightData.csv", "Symbol,Company Name,Listed Exchange\n" + symbol + ",\"" +
+                                         "a\tb\x1A\\\"\"c' --x /* # ;\",\"" + exchange +
+                                         "\"\nabc,\"\\'); DROP TABLE symbol_info_t; -- \"\"\",N\n");
+  input.Write("OvernightData.csv", "Symbol,Correlation Symbol\nabc,\"" + breakout + "\"\"\"\n");
+  input.Write("TC_OvernightData.csv", "Symbol\n");
+  const Outcome run = Vendrake(input.Path());
+  ASSERT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_EQ(
+      Server->Query("SELECT HEX(symbol), HEX(company_name), HEX(exchange) FROM "
+                    "symbol_info_f ORDER BY symbol"),
+      Rows({{Hex("abc"), Hex(breakout), Hex("N")}, {Hex(symbol), Hex(company), Hex(exchange)}}));
+  EXPECT_EQ(Server->Query("SELECT HEX(correlation_symbol) FROM symbol_info_t"),
+            Hex(breakout + "\"") + "\n");
+  EXPECT_EQ(Server->Query("SHOW TABLES"),
+            "alerts_daily\nmonitor_alive\nsymbol_info_f\nsymbol_info_t\n");
+  EXPECT_EQ(Count("alerts_daily"), "2\n");
+}
+
 // Enough rows for several statements per table: every row arrives once,
 // with its values, and the rows went out in a handful of statements.
 TEST_F(WholeRun, LargeTablesGoOutInStatementsOfAboutAMegabyte) {
   constexpr int kSymbols = 12000;
   TempDir input;
-  std::string f = "Symbol,Company Name,Listed Exchange\n";
-  std::string o = "Symbol,Last Price\n";
-  std::string tc = "Symbol,Up Days\n";
+  WriteNumberedSymbols(input, kSymbols);
   long long up_days_sum = 0;
-  for (int i = 0; i < kSymbols; ++i) {
-    const std::string symbol = "S" + std::to_string(i);
-    f += symbol + ",Company number " + std::to_string(i) + " of a long name,NYSE\n";
-    o += symbol + "," + std::to_string(i) + ".5\n";
-    tc += symbol + "," + std::to_string(i % 50) + "\n";
-    up_days_sum += i % 50;
-  }
-  input.Write("F_OvernightData.csv", f);
-  input.Write("OvernightData.csv", o);
-  input.Write("TC_OvernightData.csv", tc);
+  for (int i = 0; i < kSymbols; ++i) up_days_sum += i % 50;
   const auto replaces = [] {
     const std::string row = Server->Query("SHOW GLOBAL STATUS LIKE 'Com_replace'");
     return std::stoi(row.substr(row.find('\t') + 1));
@@ -247,7 +262,7 @@ TEST_F(WholeRun, TheHeartbeatRowIsFoundByTheComputerName) {
   Server->Query(
       "INSERT INTO monitor_alive VALUES ('Overnight Unknown', NULL), "
       "('Overnight q\"b\\\\c', NULL)");
-  InstalledVendrake vendrake("[Vendrake]\ndb_User=root\n");
+  InstalledVendrake vendrake(kRootConfig);
   for (const std::string name : {"a-name-of-16-chr", "'q\"b\\c'"}) {
     const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + Server->Socket() +
                                    " unshare --uts sh -c 'printf %s \"$1\" "

@@ -1,0 +1,104 @@
+// The server failing the run: not there at all, gone in the middle of the
+// write phase, or refusing a statement too large for it. Each case that
+// harms its server gets a server of its own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ServerTests.h"
+
+namespace vendrake {
+namespace {
+
+TEST(ServerFaults, AServerThatIsNotRunningIsReportedBeforeAnyInputIsRead) {
+  const InstalledVendrake vendrake(kRootConfig);
+  TempDir input;
+  const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + input.Path() + "/no.sock " + vendrake.Path() +
+                                 " " + input.Path());
+  EXPECT_EQ(run.exit_code, 2);
+  const std::string message =
+      "EAssertionFailed:  Unable to connect to database.  Host=\"\", User=\"root\", "
+      "Password=\"\", Database=\"mydb\" (/";
+  EXPECT_EQ(run.out.substr(0, message.size()), message) << run.out;
+  EXPECT_EQ(run.out.find("Reading:"), std::string::npos);
+}
+
+// The symbols of the progress lines that end with tag, in their order.
+std::vector<std::string> Progress(const std::string& out, const std::string& tag) {
+  std::vector<std::string> symbols;
+  const std::string ending = "  " + tag + "\r";
+  size_t begin = 0;
+  for (size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1) {
+    const std::string line = out.substr(begin, end - begin);
+    if (line.ends_with(ending)) symbols.push_back(line.substr(0, line.size() - ending.size()));
+  }
+  return symbols;
+}
+
+// The server dies by SIGKILL while symbol_info_t is written. The run ends
+// with code 1 and the connection error; after a restart the table holds
+// exactly the rows of the statements executed before, a prefix of the row
+// order, and the failed statement starts right behind it.
+TEST(ServerFaults, AServerKilledDuringTheWritePhaseLeavesWholeStatements) {
+  TestServer server;
+  TempDir input;
+  WriteNumberedSymbols(input, 30000);
+  const InstalledVendrake vendrake(kRootConfig);
+  FILE* pipe =
+      popen((VendrakeCommand(vendrake, server, input.Path()) + " </dev/null").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  int t_lines = 0;
+  char line[4096];
+  while (fgets(line, sizeof(line), pipe) != nullptr) {
+    out += line;
+    if (std::string(line).ends_with("(T)\r\n") && ++t_lines == 12000) server.Kill();
+  }
+  const int status = pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << out.substr(out.size() - std::min<size_t>(out.size(), 500));
+  const size_t error = out.find("\r\nError in Query\r\nREPLACE INTO symbol_info_t(");
+  ASSERT_NE(error, std::string::npos);
+  EXPECT_TRUE(out.ends_with("\r\nLost connection to server during query\r\n") ||
+              out.ends_with("\r\nServer has gone away\r\n"))
+      << out.substr(out.rfind("\r\n", out.size() - 3));
+
+  server.Start();
+  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"), "30000\n");
+  const std::vector<std::string> order = Progress(out, "(T)");
+  const std::string stored = server.Query("SELECT COUNT(*) FROM symbol_info_t");
+  const size_t k = std::stoul(stored);
+  ASSERT_LT(k, order.size());
+  std::string prefix;
+  for (size_t i = 0; i < k; ++i) prefix += order[i] + "\n";
+  EXPECT_EQ(server.Query("SELECT symbol FROM symbol_info_t ORDER BY CAST(SUBSTRING(symbol, 2) "
+                         "AS UNSIGNED)"),
+            prefix);  // the rows arrive in symbol order
+  const std::string failed = " VALUES (\"" + order[k] + "\", NOW()";
+  EXPECT_EQ(out.compare(out.find(" VALUES (", error), failed.size(), failed), 0);
+  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
+}
+
+TEST(ServerFaults, AStatementOverTheServersPacketLimitIsRefusedWhole) {
+  TestServer server;
+  server.Query("SET GLOBAL max_allowed_packet = 1048576");
+  TempDir input;
+  WriteNumberedSymbols(input, 12000);  // symbol_info_f fits, symbol_info_t does not
+  const Outcome run =
+      RunCommand(VendrakeCommand(InstalledVendrake(kRootConfig), server, input.Path()));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.out.find("\r\nError in Query\r\nREPLACE INTO symbol_info_t("), std::string::npos);
+  // The server drops the connection while the statement still arrives, so
+  // the client library mostly reports the connection, not the size.
+  EXPECT_TRUE(run.out.ends_with("\r\nServer has gone away\r\n") ||
+              run.out.ends_with("max_allowed_packet' bytes\r\n"))
+      << run.out.substr(run.out.rfind("\r\n", run.out.size() - 3));
+  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"), "12000\n");
+  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_t"), "0\n");
+}
+
+}  // namespace
+}  // namespace vendrake
