@@ -1,0 +1,141 @@
+// TTwoDArray::LoadFromFile on arbitrary file contents, checked against a
+// plain model of the table built from the same bytes: row keys in order,
+// the last non-empty value of every (column, row) and whether the load
+// fails. The model splits lines itself but fields with SplitDelimitedLine,
+// which split_line_fuzzer covers.
+//
+// An input starting with 0xFF gets nearly 1 MiB of tabs in front of it (the
+// second byte fine-tunes the amount), so that the reader's chunk boundary
+// falls into the first 256 fuzzed bytes. The splitter skips control bytes
+// before a line's first field, so the tabs must change nothing else: the
+// model is built from the bytes without them, and a file of tabs alone
+// still has its header line.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "base/Exceptions.h"
+#include "tables/TwoDLookup.h"
+
+namespace vendrake {
+namespace {
+
+constexpr size_t kChunk = 1 << 20;  // the reader's first buffer size
+
+struct TModel {
+  std::vector<std::string> columns;
+  std::vector<std::string> rows;
+  std::map<std::pair<std::string, std::string>, std::string> cells;  // (column, row)
+  bool fails = false;
+};
+
+// CR LF, CR and LF end a line, a last line end adds no empty line, and a
+// zero byte ends the text.
+std::vector<std::string_view> Lines(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  std::vector<std::string_view> lines;
+  // The next CR and LF, each searched again only once passed, so that a
+  // padded file costs two memchr sweeps.
+  size_t cr = text.find('\r'), lf = text.find('\n');
+  size_t begin = 0;
+  while (begin < text.size()) {
+    if (cr < begin) cr = text.find('\r', begin);
+    if (lf < begin) lf = text.find('\n', begin);
+    const size_t end = std::min({cr, lf, text.size()});
+    lines.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++begin;
+  }
+  return lines;
+}
+
+TModel Model(std::string_view text, bool padded) {
+  TModel model;
+  std::vector<std::string_view> lines = Lines(text);
+  if (padded && lines.empty()) lines.emplace_back();
+  if (lines.empty()) {
+    model.fails = true;
+    return model;
+  }
+  TStringList fields;
+  SplitDelimitedLine(fields, lines[0], ',', '"');
+  for (int i = 0; i < fields.Count(); ++i) model.columns.push_back(fields[i]);
+  if (model.columns.empty()) model.columns.push_back("");
+  for (size_t n = 1; n < lines.size(); ++n) {
+    if (lines[n].empty()) continue;
+    SplitDelimitedLine(fields, lines[n], ',', '"');
+    if (fields.Count() == 0) {
+      model.fails = true;
+      return model;
+    }
+    const std::string& row = fields[0];
+    model.rows.push_back(row);
+    for (int b = 1; b < fields.Count(); ++b) {
+      if (fields[b].empty()) continue;
+      if (static_cast<size_t>(b) >= model.columns.size()) {
+        model.fails = true;
+        return model;
+      }
+      model.cells[{model.columns[b], row}] = fields[b];
+    }
+  }
+  return model;
+}
+
+}  // namespace
+}  // namespace vendrake
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vendrake;
+  static TScratchFile file;
+  // One table for all inputs, as the program reloads its tables: whatever
+  // Clear leaves behind would show up in the next load.
+  static TTwoDArray table;
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::string content;
+  const bool padded = size >= 2 && data[0] == 0xFF;
+  if (padded) {
+    const size_t length = kChunk - 256 + data[1];
+    content.reserve(length + size);
+    content.assign(length, '\t');
+    input.remove_prefix(2);
+  }
+  content.append(input);
+  file.Write(content);
+
+  const TModel model = Model(input, padded);
+  // Only the model's failures are expected; anything else, EFOpenError
+  // included, escapes and counts as a crash, as the file is there to read.
+  bool failed = false;
+  try {
+    table.LoadFromFile(file.Path());
+  } catch (const EStringListError&) {
+    failed = true;
+  }
+  FUZZ_CHECK(failed == model.fails);
+
+  // What was loaded before a failing line stays, so the walk is the same
+  // either way.
+  TStringList rows;
+  table.GetRowKeys(rows);
+  FUZZ_CHECK(static_cast<size_t>(rows.Count()) == model.rows.size());
+  for (int i = 0; i < rows.Count(); ++i) FUZZ_CHECK(rows[i] == model.rows[i]);
+  const std::set<std::string> columns(model.columns.begin(), model.columns.end());
+  const std::set<std::string> row_set(model.rows.begin(), model.rows.end());
+  for (const std::string& column : columns) {
+    for (const std::string& row : row_set) {
+      const auto cell = model.cells.find({column, row});
+      const std::string_view expected =
+          cell == model.cells.end() ? std::string_view() : std::string_view(cell->second);
+      FUZZ_CHECK(table.GetValue(column, row) == expected);
+    }
+  }
+  return 0;
+}
