@@ -5,6 +5,9 @@
 #                       options on (e.g. --performance-schema=ON); sets
 #                       SERVER_SOCKET, SERVER_PID
 #   stop_server         stops it and waits for it to end
+#   sql ARG...          the mariadb client on that server, as root
+#   create_database     creates mydb from sql/schema.sql, with this
+#                       computer's heartbeat row in monitor_alive
 
 start_server() {
   local dir="$1"
@@ -34,4 +37,17 @@ stop_server() {
   kill "$SERVER_PID" 2>/dev/null || true
   wait "$SERVER_PID" 2>/dev/null || true
   SERVER_PID=
+}
+
+sql() { mariadb --no-defaults --socket="$SERVER_SOCKET" -uroot "$@"; }
+
+# The heartbeat row is named as vendrake names it: the host name, or
+# "Unknown" when that is longer than 15 characters.
+create_database() {
+  local host
+  host="$(hostname)"
+  [ "${#host}" -le 15 ] || host=Unknown
+  sql -e 'CREATE DATABASE mydb'
+  sql mydb <sql/schema.sql
+  sql mydb -e "INSERT INTO monitor_alive VALUES ('Overnight $host', NULL)"
 }
