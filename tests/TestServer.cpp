@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ProgramRun.h"
+#include "app/TradingDate.h"
 
 namespace vendrake {
 
@@ -83,13 +84,10 @@ std::string TestServer::Query(const std::string& sql) const {
 }
 
 void TestServer::ResetTables() const {
-  char host[256] = {};
-  gethostname(host, sizeof(host) - 1);
-  const std::string name = std::string(host).size() <= 15 ? host : "Unknown";
   Query(
       "DELETE FROM symbol_info_f; DELETE FROM symbol_info_t; DELETE FROM alerts_daily;"
       "DELETE FROM monitor_alive; INSERT INTO monitor_alive VALUES ('Overnight " +
-      name + "', NULL);");
+      LocalComputerName() + "', NULL);");
 }
 
 }  // namespace vendrake

@@ -219,13 +219,17 @@ constexpr size_t kGroupSize = 32;
 
 void TTwoDArray::GroupKeys(std::span<const TCell> group) const {
   group_keys_.clear();
-  for (const TCell& cell : group) AppendCellKey(group_keys_, cell.column, cell.row);
+  group_ends_.clear();
+  for (const TCell& cell : group) {
+    AppendCellKey(group_keys_, cell.column, cell.row);
+    group_ends_.push_back(group_keys_.size());
+  }
+  // Views only once the buffer has stopped growing.
   group_views_.clear();
   size_t start = 0;
-  for (const TCell& cell : group) {
-    const size_t length = cell.column.size() + cell.row.size() + 6;
-    group_views_.push_back(std::string_view(group_keys_).substr(start, length));
-    start += length;
+  for (size_t end : group_ends_) {
+    group_views_.push_back(std::string_view(group_keys_).substr(start, end - start));
+    start = end;
   }
 }
 

@@ -94,6 +94,7 @@ class TTwoDArray {
   std::vector<LineCell> line_cells_;
   mutable std::string cell_key_;
   mutable std::string group_keys_;
+  mutable std::vector<size_t> group_ends_;  // of each key in group_keys_
   mutable std::vector<std::string_view> group_views_;
 };
 
