@@ -44,7 +44,9 @@ class THashEntry {
  private:
   friend class tHashTable;
   friend class tHashTableIterator;
-  static constexpr uint32_t kInlineValue = 16;
+  // Nine in ten indicator values are 8 bytes or fewer; room for more would
+  // widen every entry to spare a buffer for few.
+  static constexpr uint32_t kInlineValue = 8;
 
   // Only through the table or an iterator, which note long values (see
   // tHashTable::NoteValue).

@@ -130,8 +130,10 @@ TEST(HashTable, KeysAreExactBytes) {
 TEST(HashTable, ValuesOfAnyLengthSurviveReplacement) {
   tHashTable table;
   const std::string long_value(100, 'x');
-  const std::vector<std::string> values = {"short", long_value,           long_value + "y",
-                                           "",      std::string(17, 'z'), "tiny"};
+  const std::vector<std::string> values = {
+      "short",    long_value, long_value + "y", "",         std::string(17, 'z'),
+      "tiny",     "8 bytes.", "9 bytes..",      "8 bytes!", std::string(16, 'w'),
+      "9 bytes!!"};
   for (const auto& value : values) {
     table.Put("k", value);
     EXPECT_EQ(table.Get("k"), value);
