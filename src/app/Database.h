@@ -1,11 +1,12 @@
 // The program's one database connection, the only way SQL text reaches the
 // server, the quoting of field values as SQL literals, and the procedures
 // that execute batched statements. Also the run-wide state they share: the
-// settings, the connection and the three merged tables, which all live until
-// the process ends.
+// settings, the connection with its packet limit and the three merged
+// tables, which all live until the process ends.
 #ifndef VENDRAKE_APP_DATABASE_H_
 #define VENDRAKE_APP_DATABASE_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,17 +23,22 @@ extern std::string DbDatabase;
 
 // Null until ConnectDatabase succeeds; never closed or freed.
 extern MYSQL* DbConnection;
+// The connection's max_allowed_packet in bytes, read by ConnectDatabase; 0
+// until then, which ExecuteQuery takes as no limit known.
+extern size_t ServerMaxPacket;
 extern TTwoDArray* InfoFTable;
 extern TTwoDArray* InfoTTable;
 extern TTwoDArray* AlertsTable;
 
-// Connects with the four settings and creates the three merged tables.
-// Raises EAssertionFailed when the client library is not ready or the server
-// refuses the connection. Call once, before anything else here.
+// Connects with the four settings, reads the connection's packet limit and
+// creates the three merged tables. Raises EAssertionFailed when the client
+// library is not ready, the server refuses the connection or does not tell
+// its limit. Call once, before anything else here.
 void ConnectDatabase();
 
-// Returns only when the server accepted query. A rejected statement is
-// printed with the server's error and ends the process with exit code 1.
+// Returns only when the server accepted query. A statement too large for the
+// server's packet limit is not sent; it, or one the server rejects, is
+// printed with the reason and ends the process with exit code 1.
 void ExecuteQuery(std::string_view query);
 
 // value escaped by the client library for use inside a quoted literal.

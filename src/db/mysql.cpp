@@ -12,6 +12,9 @@ MYSQL* (*mysql_real_connect)(MYSQL*, const char*, const char*, const char*, cons
 int (*mysql_real_query)(MYSQL*, const char*, unsigned long) = nullptr;
 const char* (*mysql_error)(MYSQL*) = nullptr;
 unsigned long (*mysql_escape_string)(char*, const char*, unsigned long) = nullptr;
+MYSQL_RES* (*mysql_store_result)(MYSQL*) = nullptr;
+MYSQL_ROW (*mysql_fetch_row)(MYSQL_RES*) = nullptr;
+void (*mysql_free_result)(MYSQL_RES*) = nullptr;
 
 namespace {
 
@@ -66,6 +69,9 @@ TClientLibraryStatus LoadClientLibrary(const char* library_name) {
   ResolveEntryPoint(mysql_real_connect, "mysql_real_connect");
   ResolveEntryPoint(mysql_real_query, "mysql_real_query");
   ResolveEntryPoint(mysql_escape_string, "mysql_escape_string");
+  ResolveEntryPoint(mysql_store_result, "mysql_store_result");
+  ResolveEntryPoint(mysql_fetch_row, "mysql_fetch_row");
+  ResolveEntryPoint(mysql_free_result, "mysql_free_result");
   return ClientLibraryStatus;
 }
 

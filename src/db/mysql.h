@@ -1,7 +1,7 @@
 // Binding to the MySQL client library, which is loaded at run time and never
 // linked. The library is loaded before main and unloaded at every orderly
 // exit; the entry points below may be called only while ClientLibraryStatus
-// is Ready. Only the five entry points the program calls are resolved.
+// is Ready. Only the eight entry points the program calls are resolved.
 #ifndef VENDRAKE_DB_MYSQL_H_
 #define VENDRAKE_DB_MYSQL_H_
 
@@ -9,8 +9,12 @@
 
 namespace vendrake {
 
-// The client library's connection handle; only pointers to it are used.
+// The client library's connection handle and result set; only pointers to
+// them are used.
 struct MYSQL;
+struct MYSQL_RES;
+// A fetched row: one zero-terminated text per column, null for SQL NULL.
+using MYSQL_ROW = char**;
 
 enum class TClientLibraryStatus : uint8_t { Undefined, Missing, Incompatible, Ready };
 
@@ -26,6 +30,9 @@ extern MYSQL* (*mysql_real_connect)(MYSQL* mysql, const char* host, const char* 
 extern int (*mysql_real_query)(MYSQL* mysql, const char* query, unsigned long length);
 extern const char* (*mysql_error)(MYSQL* mysql);
 extern unsigned long (*mysql_escape_string)(char* to, const char* from, unsigned long length);
+extern MYSQL_RES* (*mysql_store_result)(MYSQL* mysql);
+extern MYSQL_ROW (*mysql_fetch_row)(MYSQL_RES* result);
+extern void (*mysql_free_result)(MYSQL_RES* result);
 
 // Unloads any library loaded before, then loads library_name, or with null
 // the first of the usual client library names that loads. Missing when no

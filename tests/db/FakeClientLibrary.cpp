@@ -4,6 +4,7 @@
 extern "C" {
 
 struct MYSQL;
+struct MYSQL_RES;
 
 MYSQL* mysql_init(MYSQL*) { return nullptr; }
 MYSQL* mysql_real_connect(MYSQL*, const char*, const char*, const char*, const char*, unsigned,
@@ -12,6 +13,9 @@ MYSQL* mysql_real_connect(MYSQL*, const char*, const char*, const char*, const c
 }
 int mysql_real_query(MYSQL*, const char*, unsigned long) { return 1; }
 const char* mysql_error(MYSQL*) { return "fake"; }
+MYSQL_RES* mysql_store_result(MYSQL*) { return nullptr; }
+char** mysql_fetch_row(MYSQL_RES*) { return nullptr; }
+void mysql_free_result(MYSQL_RES*) {}
 #ifndef FAKE_WITHOUT_ESCAPE
 unsigned long mysql_escape_string(char*, const char*, unsigned long) { return 0; }
 #endif
