@@ -233,11 +233,15 @@ void TTwoDArray::GroupKeys(std::span<const TCell> group) const {
   }
 }
 
+void TTwoDArray::PrefetchGroupCells() const {
+  for (std::string_view key : group_views_) cells_.Prefetch(key);
+  for (std::string_view key : group_views_) cells_.PrefetchChain(key);
+}
+
 void TTwoDArray::GetValues(std::span<const TCell> cells, std::string_view* values) const {
   for (size_t begin = 0; begin < cells.size(); begin += kGroupSize) {
     GroupKeys(cells.subspan(begin, std::min(kGroupSize, cells.size() - begin)));
-    for (std::string_view key : group_views_) cells_.Prefetch(key);
-    for (std::string_view key : group_views_) cells_.PrefetchChain(key);
+    PrefetchGroupCells();
     for (size_t i = 0; i < group_views_.size(); ++i)
       values[begin + i] = cells_.Get(group_views_[i]);
   }
@@ -281,21 +285,19 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
 }
 
 void TTwoDArray::StoreLineCells(const std::string& row) {
-  line_keys_.clear();
   line_cells_.clear();
+  line_fields_.clear();
   int b = 1;
   for (; b < fields_.Count() && b < columns_.Count(); ++b) {
     if (fields_[b].empty()) continue;
-    const size_t start = line_keys_.size();
-    AppendCellKey(line_keys_, columns_[b], row);
-    line_cells_.push_back({start, line_keys_.size() - start, b});
+    line_cells_.push_back({columns_[b], row});
+    line_fields_.push_back(b);
   }
-  const auto key_of = [keys = std::string_view(line_keys_)](const LineCell& cell) {
-    return keys.substr(cell.start, cell.length);
-  };
-  for (const LineCell& cell : line_cells_) cells_.Prefetch(key_of(cell));
-  for (const LineCell& cell : line_cells_) cells_.PrefetchChain(key_of(cell));
-  for (const LineCell& cell : line_cells_) cells_.PutNew(key_of(cell), fields_[cell.field]);
+  GroupKeys(line_cells_);
+  PrefetchGroupCells();
+  for (size_t i = 0; i < group_views_.size(); ++i) {
+    cells_.PutNew(group_views_[i], fields_[line_fields_[i]]);
+  }
   // A non-empty field that no header name covers fails the load, after the
   // line's earlier cells were stored.
   for (; b < fields_.Count(); ++b) {

@@ -72,11 +72,13 @@ class TTwoDArray {
   // Builds the cell keys of group in group_keys_ and their views in
   // group_views_.
   void GroupKeys(std::span<const TCell> group) const;
+  // Touches the slots of the group's cell keys, then their chain heads.
+  void PrefetchGroupCells() const;
   void SetCell(std::string_view column, std::string_view row, std::string_view key,
                std::string_view value);
-  // Stores the non-empty fields of the data line in fields_ under row. The
-  // line's cell keys are built and their slots touched first, so that the
-  // cache misses of a large table overlap instead of queueing.
+  // Stores the non-empty fields of the data line in fields_ under row, as
+  // one group: its cell keys are built and their slots touched first, so
+  // that the cache misses of a large table overlap instead of queueing.
   void StoreLineCells(const std::string& row);
 
   tHashTable column_set_;  // registered column names, empty values
@@ -84,14 +86,11 @@ class TTwoDArray {
   TStringList columns_;    // column names by field position; [0] names the key
   TStringList rows_;       // row keys in arrival order
   tHashTable cells_;       // cell key -> value
-  // Scratch for the line being loaded.
-  struct LineCell {
-    size_t start, length;  // of the cell key in line_keys_
-    int field;
-  };
+  // Scratch for the line being loaded: its fields, and its non-empty cells
+  // with the field position of each.
   TStringList fields_;
-  std::string line_keys_;
-  std::vector<LineCell> line_cells_;
+  std::vector<TCell> line_cells_;
+  std::vector<int> line_fields_;
   mutable std::string cell_key_;
   mutable std::string group_keys_;
   mutable std::vector<size_t> group_ends_;  // of each key in group_keys_
