@@ -19,9 +19,9 @@ void WriteNumberedSymbols(const TempDir& dir, int symbols) {
   dir.Write("TC_OvernightData.csv", tc);
 }
 
-std::string VendrakeCommand(const InstalledVendrake& vendrake, const TestServer& server,
+std::string VendrakeCommand(const InstalledVendrake& vendrake, const std::string& socket,
                             const std::string& args) {
-  return "MYSQL_UNIX_PORT=" + server.Socket() + " " + vendrake.Path() + " " + args;
+  return "MYSQL_UNIX_PORT=" + socket + " " + vendrake.Path() + " " + args;
 }
 
 }  // namespace vendrake

@@ -18,8 +18,8 @@ extern TestServer* Server;
 // up days <i> % 50.
 void WriteNumberedSymbols(const TempDir& dir, int symbols);
 
-// The command line that runs vendrake against server.
-std::string VendrakeCommand(const InstalledVendrake& vendrake, const TestServer& server,
+// The command line that runs vendrake against the server at socket.
+std::string VendrakeCommand(const InstalledVendrake& vendrake, const std::string& socket,
                             const std::string& args);
 
 // Config.ini content that logs in as root to mydb.

@@ -36,7 +36,7 @@ class WholeRun : public testing::Test {
 
   Outcome Vendrake(const std::string& args, const std::string& config = kRootConfig) {
     const InstalledVendrake vendrake(config);
-    return RunCommand(VendrakeCommand(vendrake, *Server, args));
+    return RunCommand(VendrakeCommand(vendrake, Server->Socket(), args));
   }
   std::string Count(const std::string& table) {
     return Server->Query("SELECT COUNT(*) FROM " + table);
