@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/Database.h"
@@ -12,16 +13,28 @@
 namespace vendrake {
 namespace {
 
-const std::string& SampleRoot() {
-  static const std::string root = [] {
-    std::string dir = "/tmp/vendrake-bench-XXXXXX";
-    if (mkdtemp(dir.data()) == nullptr) std::abort();
-    const std::string command = std::string(GENERATE_SAMPLE) + " --symbols 100000 " + dir +
-                                "/day1 " + dir + "/day2 >/dev/null";
+// The sample directories, generated on first use and removed at exit.
+class TSampleDirs {
+ public:
+  TSampleDirs() {
+    if (mkdtemp(root_.data()) == nullptr) std::abort();
+    const std::string command = std::string(GENERATE_SAMPLE) + " --symbols 100000 " + root_ +
+                                "/day1 " + root_ + "/day2 >/dev/null";
     if (std::system(command.c_str()) != 0) std::abort();
-    return dir;
-  }();
-  return root;
+  }
+  ~TSampleDirs() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  const std::string& Root() const { return root_; }
+
+ private:
+  std::string root_ = "/tmp/vendrake-bench-XXXXXX";
+};
+
+const std::string& SampleRoot() {
+  static const TSampleDirs dirs;
+  return dirs.Root();
 }
 
 void BM_ReadTwoDirectories(benchmark::State& state) {
