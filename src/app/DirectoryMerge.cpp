@@ -1,6 +1,6 @@
 #include "app/DirectoryMerge.h"
 
-#include <algorithm>
+#include <map>
 #include <vector>
 
 #include "app/Console.h"
@@ -74,37 +74,34 @@ const TInputFile kInputFiles[] = {
 }  // namespace
 
 void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
-                 const TStringList& rows) {
-  // Rows go in batches, so that the lookups of a batch overlap.
-  constexpr int kBatch = 256;
-  std::vector<TCell> cells;
-  std::vector<std::string_view> values;
-  for (int begin = 0; begin < rows.Count(); begin += kBatch) {
-    cells.clear();
-    for (int i = begin; i < std::min(rows.Count(), begin + kBatch); ++i) {
-      cells.push_back({column, rows[i]});
-    }
-    values.resize(cells.size());
-    source.GetValues(cells, values.data());
-    size_t kept = 0;  // empty values are never copied
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (values[i].empty()) continue;
-      cells[kept] = cells[i];
-      values[kept++] = values[i];
-    }
-    destination.SetValues(std::span(cells.data(), kept), values.data());
+                 std::vector<int32_t>& destination_rows) {
+  const int32_t from = source.FindColumn(column);
+  if (from < 0) return;
+  int32_t to = -1;
+  for (int32_t row : source.RowOrder()) {
+    const std::string_view value = source.CellValue(from, row);
+    if (value.empty()) continue;  // empty values are never copied
+    // Registered in SetValue's order: the column, then the row.
+    if (to < 0) to = destination.AddColumn(column);
+    int32_t& target = destination_rows[row];
+    if (target < 0) target = destination.AddRow(source.RowKey(row));
+    destination.SetCell(to, target, value);
   }
 }
 
 void ReadDirectory(const std::string& directory) {
   WriteOutputLine("Reading:  " + directory);
   TTwoDArray source;
-  TStringList rows;
   for (const TInputFile& file : kInputFiles) {
     source.LoadFromFile(directory + "/" + file.name);
-    // Every merge of a file walks the same rows, so they are taken once.
-    source.GetRowKeys(rows);
-    for (const TMerge& merge : file.merges) MergeColumn(**merge.into, source, merge.column, rows);
+    // Each merged table's row number of every source row, found once per
+    // file rather than once per merged column.
+    std::map<const TTwoDArray*, std::vector<int32_t>> rows_in;
+    for (const TMerge& merge : file.merges) {
+      std::vector<int32_t>& rows = rows_in[*merge.into];
+      rows.resize(source.RowCount(), -1);
+      MergeColumn(**merge.into, source, merge.column, rows);
+    }
   }
 }
 

@@ -4,10 +4,11 @@
 #ifndef VENDRAKE_APP_DIRECTORYMERGE_H_
 #define VENDRAKE_APP_DIRECTORYMERGE_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "base/StringList.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
@@ -17,10 +18,13 @@ namespace vendrake {
 // the loads raise; what was merged before stays in the merged tables.
 void ReadDirectory(const std::string& directory);
 
-// Copies the non-empty cells of column for the source rows into
-// destination, row by row in rows' order.
+// Copies the non-empty cells of column from source into destination, row by
+// row in the order of source's GetRowKeys, as SetValue of each would.
+// destination_rows holds destination's number of each source row, -1 while
+// not yet known; it has an entry per source row number, and the caller keeps
+// one per source load and destination, shared by the merges in between.
 void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
-                 const TStringList& rows);
+                 std::vector<int32_t>& destination_rows);
 
 }  // namespace vendrake
 

@@ -1,7 +1,9 @@
 #include "app/TableWriters.h"
 
 #include <array>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "app/Console.h"
 #include "app/Database.h"
@@ -9,6 +11,9 @@
 namespace vendrake {
 
 namespace {
+
+// Source columns of the values behind the symbol.
+constexpr std::array<std::string_view, 2> SymbolInfoFColumns = {"Company Name", "Listed Exchange"};
 
 // Source columns of the values behind the symbol and last_update.
 constexpr std::array<std::string_view, 17> SymbolInfoTColumns = {
@@ -30,20 +35,15 @@ constexpr std::array<std::string_view, 24> AlertsDailyColumns = {
     "Average True Range", "Last Price",        "Lifetime High",
     "Lifetime Low",       "Prev Put Volume",   "Prev Call Volume"};
 
-// Builds one row's tuple into a reused string and says whether the row is
-// to be written.
-using TupleBuilder = bool (*)(const TTwoDArray& table, const std::string& key,
+// Builds one row's tuple from its key and its values of the writer's
+// columns, in their order, into a reused string, and says whether the row
+// is to be written.
+using TupleBuilder = bool (*)(const std::string& key, std::span<const std::string_view> values,
                               const std::string& trading_date, std::string& tuple);
 
-// Appends ", " and each column's value as a literal, NULL for an empty one;
-// returns whether any value was non-empty.
-template <size_t N>
-bool AppendValues(const TTwoDArray& table, const std::string& key,
-                  const std::array<std::string_view, N>& columns, std::string& tuple) {
-  std::array<TCell, N> cells;
-  for (size_t i = 0; i < N; ++i) cells[i] = {columns[i], key};
-  std::array<std::string_view, N> values;
-  table.GetValues(cells, values.data());
+// Appends ", " and each value as a literal, NULL for an empty one; returns
+// whether any value was non-empty.
+bool AppendValues(std::span<const std::string_view> values, std::string& tuple) {
   bool any = false;
   for (std::string_view value : values) {
     any |= !value.empty();
@@ -52,41 +52,48 @@ bool AppendValues(const TTwoDArray& table, const std::string& key,
   return any;
 }
 
-bool SymbolInfoFTuple(const TTwoDArray& table, const std::string& key, const std::string&,
-                      std::string& tuple) {
-  const std::string_view company = table.GetValue("Company Name", key);
-  const std::string_view exchange = table.GetValue("Listed Exchange", key);
+bool SymbolInfoFTuple(const std::string& key, std::span<const std::string_view> values,
+                      const std::string&, std::string& tuple) {
+  const std::string_view company = values[0], exchange = values[1];
   tuple.append("(").append(QuoteSql(key)).append(", ").append(QuoteSql(company)).append(", ");
   tuple.append(QuoteSql(exchange)).append(", \"N\")");
   return !company.empty() || !exchange.empty();
 }
 
-bool SymbolInfoTTuple(const TTwoDArray& table, const std::string& key, const std::string&,
-                      std::string& tuple) {
+bool SymbolInfoTTuple(const std::string& key, std::span<const std::string_view> values,
+                      const std::string&, std::string& tuple) {
   tuple.append("(").append(QuoteSql(key)).append(", NOW()");
-  const bool any = AppendValues(table, key, SymbolInfoTColumns, tuple);
+  const bool any = AppendValues(values, tuple);
   tuple.append(")");
   return any;
 }
 
-bool AlertsDailyTuple(const TTwoDArray& table, const std::string& key,
+bool AlertsDailyTuple(const std::string& key, std::span<const std::string_view> values,
                       const std::string& trading_date, std::string& tuple) {
   tuple.append("(").append(QuoteSql(key)).append(", \"").append(trading_date).append("\"");
-  AppendValues(table, key, AlertsDailyColumns, tuple);
+  AppendValues(values, tuple);
   tuple.append(")");
   return true;
 }
 
-// The frame the three writers share.
+// The frame the three writers share. Each row's values of columns are read
+// by number: the columns are looked up once, the rows not at all, as
+// RowOrder walks the rows of GetRowKeys in step.
 void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view tag,
-                TupleBuilder build, TStringList& rows, const std::string& trading_date = "") {
+                std::span<const std::string_view> columns, TupleBuilder build, TStringList& rows,
+                const std::string& trading_date = "") {
   TAccumulateInsert insert(prefix);
   table.GetRowKeys(rows);
+  const std::span<const int32_t> order = table.RowOrder();
+  std::vector<int32_t> numbers;
+  for (std::string_view column : columns) numbers.push_back(table.FindColumn(column));
+  std::vector<std::string_view> values(columns.size());
   std::string tuple;
   for (int i = 0; i < rows.Count(); ++i) {
     const std::string& key = rows[i];
+    for (size_t c = 0; c < numbers.size(); ++c) values[c] = table.CellValue(numbers[c], order[i]);
     tuple.clear();
-    if (build(table, key, trading_date, tuple)) AddInsertRow(insert, tuple);
+    if (build(key, values, trading_date, tuple)) AddInsertRow(insert, tuple);
     WriteOutputLine(key + "  " + std::string(tag));
   }
   FlushInsert(insert);
@@ -95,7 +102,8 @@ void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view ta
 }  // namespace
 
 void WriteSymbolInfoF(TStringList& rows) {
-  WriteTable(*InfoFTable, "REPLACE INTO symbol_info_f", "(F)", SymbolInfoFTuple, rows);
+  WriteTable(*InfoFTable, "REPLACE INTO symbol_info_f", "(F)", SymbolInfoFColumns, SymbolInfoFTuple,
+             rows);
 }
 
 void WriteSymbolInfoT(TStringList& rows) {
@@ -104,7 +112,7 @@ void WriteSymbolInfoT(TStringList& rows) {
              "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
              "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
              "consolidation_days, std_20, average_true_range)",
-             "(T)", SymbolInfoTTuple, rows);
+             "(T)", SymbolInfoTColumns, SymbolInfoTTuple, rows);
 }
 
 void WriteAlertsDaily(TStringList& rows, const std::string& trading_date) {
@@ -114,7 +122,7 @@ void WriteAlertsDaily(TStringList& rows, const std::string& trading_date) {
              "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
              "consolidation_low, average_true_range, last_price, high_life, low_life, "
              "prev_put_volume, prev_call_volume)",
-             "(D)", AlertsDailyTuple, rows, trading_date);
+             "(D)", AlertsDailyColumns, AlertsDailyTuple, rows, trading_date);
 }
 
 }  // namespace vendrake

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "base/Exceptions.h"
 
@@ -133,16 +134,6 @@ void TLineReader::Fill() {
   at_end_ = n == 0 || zero != nullptr;
 }
 
-void AppendCellKey(std::string& out, std::string_view column, std::string_view row) {
-  const auto length = static_cast<uint32_t>(column.size());
-  const char suffix[5] = {',', static_cast<char>(length), static_cast<char>(length >> 8),
-                          static_cast<char>(length >> 16), static_cast<char>(length >> 24)};
-  out.append(column);
-  out.push_back(',');
-  out.append(row);
-  out.append(suffix, sizeof(suffix));
-}
-
 }  // namespace
 
 void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote) {
@@ -169,101 +160,140 @@ void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter
   }
 }
 
+namespace {
+
+// Numbers are kept in the hash tables' values as four bytes in host order.
+std::string_view NumberBytes(const int32_t& number) {
+  return {reinterpret_cast<const char*>(&number), sizeof number};
+}
+
+int32_t FindNumber(const tHashTable& set, std::string_view key) {
+  const std::string_view bytes = set.Get(key);
+  if (bytes.empty()) return -1;  // every registered value is four bytes
+  int32_t number;
+  std::memcpy(&number, bytes.data(), sizeof number);
+  return number;
+}
+
+// Long values and row keys are carved from blocks of this size.
+constexpr size_t kArenaBlock = 1 << 20;
+
+}  // namespace
+
 TTwoDArray::TTwoDArray() { columns_.AddEmpty(); }
 
 void TTwoDArray::Clear() {
   columns_.Clear();
-  rows_.Clear();
+  row_keys_.clear();
+  row_order_.clear();
   row_set_.Clear();
   column_set_.Clear();
-  cells_.Clear();
+  field_columns_.clear();
+  cells_.clear();
+  arena_.clear();
+  arena_next_ = nullptr;
+  arena_left_ = 0;
   columns_.AddEmpty();
 }
 
 std::string TTwoDArray::MakeCellKey(std::string_view column, std::string_view row) {
+  const auto length = static_cast<uint32_t>(column.size());
+  const char suffix[5] = {',', static_cast<char>(length), static_cast<char>(length >> 8),
+                          static_cast<char>(length >> 16), static_cast<char>(length >> 24)};
   std::string key;
-  AppendCellKey(key, column, row);
+  key.reserve(column.size() + row.size() + sizeof suffix + 1);
+  key.append(column).append(",").append(row).append(suffix, sizeof suffix);
   return key;
 }
 
-std::string_view TTwoDArray::CellKey(std::string_view column, std::string_view row) const {
-  cell_key_.clear();
-  AppendCellKey(cell_key_, column, row);
-  return cell_key_;
+void TTwoDArray::GetRowKeys(TStringList& list) const {
+  list.Clear();
+  for (int32_t row : row_order_) list.Add(row_keys_[row]);
+}
+
+int32_t TTwoDArray::FindColumn(std::string_view name) const {
+  return FindNumber(column_set_, name);
+}
+
+int32_t TTwoDArray::FindRow(std::string_view key) const { return FindNumber(row_set_, key); }
+
+int32_t TTwoDArray::AddColumn(std::string_view name) {
+  int32_t number = FindColumn(name);
+  if (number >= 0) return number;
+  number = static_cast<int32_t>(cells_.size());
+  columns_.Add(name);
+  column_set_.Put(name, NumberBytes(number));
+  cells_.emplace_back();
+  return number;
+}
+
+int32_t TTwoDArray::AddRow(std::string_view key) {
+  const int32_t number = FindRow(key);
+  return number >= 0 ? number : NewRow(key);
+}
+
+int32_t TTwoDArray::NewRow(std::string_view key) {
+  const auto number = static_cast<int32_t>(row_keys_.size());
+  row_keys_.push_back({Keep(key), key.size()});
+  row_order_.push_back(number);
+  row_set_.Put(key, NumberBytes(number));
+  return number;
+}
+
+std::string_view TTwoDArray::CellValue(int32_t column, int32_t row) const {
+  if (column < 0) return {};
+  const std::vector<TCellValue>& cells = cells_[column];
+  if (static_cast<size_t>(row) >= cells.size()) return {};
+  const TCellValue& cell = cells[row];
+  if (cell.length <= TCellValue::kInline) return {cell.bytes, cell.length};
+  const char* kept;
+  std::memcpy(&kept, cell.bytes, sizeof kept);
+  return {kept, cell.length};
+}
+
+void TTwoDArray::SetCell(int32_t column, int32_t row, std::string_view value) {
+  std::vector<TCellValue>& cells = cells_[column];
+  if (static_cast<size_t>(row) >= cells.size()) cells.resize(row + 1);
+  TCellValue& cell = cells[row];
+  cell.length = static_cast<uint32_t>(value.size());
+  if (value.size() <= TCellValue::kInline) {
+    if (!value.empty()) std::memcpy(cell.bytes, value.data(), value.size());
+  } else {
+    const char* kept = Keep(value);
+    std::memcpy(cell.bytes, &kept, sizeof kept);
+  }
+}
+
+const char* TTwoDArray::Keep(std::string_view bytes) {
+  char* kept;
+  if (bytes.size() > kArenaBlock / 16) {
+    // A block of its own, so that the block being filled is not abandoned.
+    arena_.push_back(std::make_unique_for_overwrite<char[]>(bytes.size()));
+    kept = arena_.back().get();
+  } else {
+    if (bytes.size() > arena_left_) {
+      arena_.push_back(std::make_unique_for_overwrite<char[]>(kArenaBlock));
+      arena_next_ = arena_.back().get();
+      arena_left_ = kArenaBlock;
+    }
+    kept = arena_next_;
+    arena_next_ += bytes.size();
+    arena_left_ -= bytes.size();
+  }
+  if (!bytes.empty()) std::memcpy(kept, bytes.data(), bytes.size());
+  return kept;
 }
 
 std::string_view TTwoDArray::GetValue(std::string_view column, std::string_view row) const {
-  return cells_.Get(CellKey(column, row));
+  const int32_t column_number = FindColumn(column);
+  if (column_number < 0) return {};
+  const int32_t row_number = FindRow(row);
+  return row_number < 0 ? std::string_view() : CellValue(column_number, row_number);
 }
 
 void TTwoDArray::SetValue(std::string_view column, std::string_view row, std::string_view value) {
-  SetCell(column, row, CellKey(column, row), value);
-}
-
-void TTwoDArray::SetCell(std::string_view column, std::string_view row, std::string_view key,
-                         std::string_view value) {
-  if (!column_set_.ContainsKey(column)) {
-    columns_.Add(column);
-    column_set_.Put(column, {});
-  }
-  if (!row_set_.ContainsKey(row)) {
-    rows_.Add(row);
-    row_set_.Put(row, {});
-  }
-  cells_.Put(key, value);
-}
-
-// Enough cells in flight to keep the memory system busy, few enough that
-// their lines stay in the cache until they are used.
-constexpr size_t kGroupSize = 32;
-
-void TTwoDArray::GroupKeys(std::span<const TCell> group) const {
-  group_keys_.clear();
-  group_ends_.clear();
-  for (const TCell& cell : group) {
-    AppendCellKey(group_keys_, cell.column, cell.row);
-    group_ends_.push_back(group_keys_.size());
-  }
-  // Views only once the buffer has stopped growing.
-  group_views_.clear();
-  size_t start = 0;
-  for (size_t end : group_ends_) {
-    group_views_.push_back(std::string_view(group_keys_).substr(start, end - start));
-    start = end;
-  }
-}
-
-void TTwoDArray::PrefetchGroupCells() const {
-  for (std::string_view key : group_views_) cells_.Prefetch(key);
-  for (std::string_view key : group_views_) cells_.PrefetchChain(key);
-}
-
-void TTwoDArray::GetValues(std::span<const TCell> cells, std::string_view* values) const {
-  for (size_t begin = 0; begin < cells.size(); begin += kGroupSize) {
-    GroupKeys(cells.subspan(begin, std::min(kGroupSize, cells.size() - begin)));
-    PrefetchGroupCells();
-    for (size_t i = 0; i < group_views_.size(); ++i)
-      values[begin + i] = cells_.Get(group_views_[i]);
-  }
-}
-
-void TTwoDArray::SetValues(std::span<const TCell> cells, const std::string_view* values) {
-  for (size_t begin = 0; begin < cells.size(); begin += kGroupSize) {
-    const std::span<const TCell> group =
-        cells.subspan(begin, std::min(kGroupSize, cells.size() - begin));
-    GroupKeys(group);
-    for (size_t i = 0; i < group.size(); ++i) {
-      row_set_.Prefetch(group[i].row);
-      cells_.Prefetch(group_views_[i]);
-    }
-    for (size_t i = 0; i < group.size(); ++i) {
-      row_set_.PrefetchChain(group[i].row);
-      cells_.PrefetchChain(group_views_[i]);
-    }
-    for (size_t i = 0; i < group.size(); ++i) {
-      SetCell(group[i].column, group[i].row, group_views_[i], values[begin + i]);
-    }
-  }
+  const int32_t column_number = AddColumn(column);
+  SetCell(column_number, AddRow(row), value);
 }
 
 void TTwoDArray::LoadFromFile(const std::string& path) {
@@ -273,35 +303,38 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
   if (!lines.Next(line)) RaiseListIndexError(0);  // not even a header line
   SplitDelimitedLine(fields_, line, ',', '"');
   if (fields_.Count() > 0) columns_.Assign(fields_);
-  for (int b = 0; b < fields_.Count(); ++b) column_set_.Put(fields_[b], {});
+  for (int b = 0; b < fields_.Count(); ++b) {
+    // Registered as SetValue would, minus the append: columns_ already
+    // holds the header by position.
+    int32_t number = FindColumn(fields_[b]);
+    if (number < 0) {
+      number = static_cast<int32_t>(cells_.size());
+      column_set_.Put(fields_[b], NumberBytes(number));
+      cells_.emplace_back();
+    }
+    field_columns_.push_back(number);
+  }
   while (lines.Next(line)) {
     if (line.empty()) continue;
     SplitDelimitedLine(fields_, line, ',', '"');
     const std::string& key = fields_[0];
-    rows_.Add(key);
-    row_set_.Put(key, {});
-    StoreLineCells(key);
+    int32_t row = FindRow(key);
+    if (row < 0) {
+      row = NewRow(key);
+    } else {
+      row_order_.push_back(row);  // listed once per line
+    }
+    StoreLineCells(row);
   }
 }
 
-void TTwoDArray::StoreLineCells(const std::string& row) {
-  line_cells_.clear();
-  line_fields_.clear();
-  int b = 1;
-  for (; b < fields_.Count() && b < columns_.Count(); ++b) {
+void TTwoDArray::StoreLineCells(int32_t row) {
+  for (int b = 1; b < fields_.Count(); ++b) {
     if (fields_[b].empty()) continue;
-    line_cells_.push_back({columns_[b], row});
-    line_fields_.push_back(b);
-  }
-  GroupKeys(line_cells_);
-  PrefetchGroupCells();
-  for (size_t i = 0; i < group_views_.size(); ++i) {
-    cells_.PutNew(group_views_[i], fields_[line_fields_[i]]);
-  }
-  // A non-empty field that no header name covers fails the load, after the
-  // line's earlier cells were stored.
-  for (; b < fields_.Count(); ++b) {
-    if (!fields_[b].empty()) (void)columns_[b];
+    // A non-empty field that no header name covers fails the load, after
+    // the line's earlier cells were stored.
+    if (b >= columns_.Count()) RaiseListIndexError(b);
+    SetCell(field_columns_[b], row, fields_[b]);
   }
 }
 

@@ -2,9 +2,19 @@
 // from a comma-separated file whose first line names the columns and whose
 // first field is each line's row key, or filled cell by cell. Rows keep their
 // order of arrival. All names and keys compare byte for byte.
+//
+// Rows and columns are numbered from 0 in the order they are first
+// registered, and two hash tables map each row key and column name to its
+// number. A cell lives in an array per column indexed by row number, so that
+// loading a file or copying a column costs one hash lookup per line or row
+// rather than one per cell: a hash entry per cell, under a key made of
+// column and row, held the loader at several times the database's own time
+// and at many times the input's size in memory.
 #ifndef VENDRAKE_TABLES_TWODLOOKUP_H_
 #define VENDRAKE_TABLES_TWODLOOKUP_H_
 
+#include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,12 +33,6 @@ namespace vendrake {
 // that ends the line adds an empty field. A zero byte ends the line.
 void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote);
 
-// A cell named by its column and row key.
-struct TCell {
-  std::string_view column;
-  std::string_view row;
-};
-
 class TTwoDArray {
  public:
   TTwoDArray();
@@ -41,60 +45,70 @@ class TTwoDArray {
   // it cannot be opened or read, and EStringListError when it has no line,
   // when a non-empty data line yields no field, or when a non-empty field
   // stands at a position the header does not name. What was loaded before
-  // the failing line stays.
+  // the failing field stays.
   void LoadFromFile(const std::string& path);
 
   // Replaces list's content with the row keys in arrival order; a key that
   // stood on several lines of a file appears as often.
-  void GetRowKeys(TStringList& list) const { list.Assign(rows_); }
+  void GetRowKeys(TStringList& list) const;
 
-  // The cell's value, empty when there is no such cell. The view is valid
-  // until the table changes.
+  // The cell's value, empty when there is no such cell; registers nothing.
+  // The view is valid until the table changes.
   std::string_view GetValue(std::string_view column, std::string_view row) const;
 
   // Registers column and row if they are new, then stores value.
   void SetValue(std::string_view column, std::string_view row, std::string_view value);
 
-  // GetValue and SetValue of many cells, in order, with the same results.
-  // The cells' memory is touched ahead in groups, so that in a large table
-  // their cache misses overlap instead of queueing. values has one entry
-  // per cell; the views GetValues yields are valid until the table changes.
-  void GetValues(std::span<const TCell> cells, std::string_view* values) const;
-  void SetValues(std::span<const TCell> cells, const std::string_view* values);
-
   // column, ',', row, ',', then the byte length of column as four
   // little-endian bytes, which keeps pairs apart whose parts hold commas.
   static std::string MakeCellKey(std::string_view column, std::string_view row);
 
- private:
-  // Builds the cell key in cell_key_, reused so lookups do not allocate.
-  std::string_view CellKey(std::string_view column, std::string_view row) const;
-  // Builds the cell keys of group in group_keys_ and their views in
-  // group_views_.
-  void GroupKeys(std::span<const TCell> group) const;
-  // Touches the slots of the group's cell keys, then their chain heads.
-  void PrefetchGroupCells() const;
-  void SetCell(std::string_view column, std::string_view row, std::string_view key,
-               std::string_view value);
-  // Stores the non-empty fields of the data line in fields_ under row, as
-  // one group: its cell keys are built and their slots touched first, so
-  // that the cache misses of a large table overlap instead of queueing.
-  void StoreLineCells(const std::string& row);
+  // Access by number, for callers that walk whole columns. RowOrder lists
+  // the row numbers in GetRowKeys' order, RowCount how many rows there are; it and RowKey's views
+  // are valid until the table changes.
+  std::span<const int32_t> RowOrder() const { return row_order_; }
+  int32_t RowCount() const { return static_cast<int32_t>(row_keys_.size()); }
+  std::string_view RowKey(int32_t row) const { return row_keys_[row]; }
+  // -1 when the name or key is not registered.
+  int32_t FindColumn(std::string_view name) const;
+  int32_t FindRow(std::string_view key) const;
+  // Register a name or key when it is new; return its number.
+  int32_t AddColumn(std::string_view name);
+  int32_t AddRow(std::string_view key);
+  // The value of a cell of a registered row; column may be -1, which reads
+  // as an absent column. The view is valid until the table changes.
+  std::string_view CellValue(int32_t column, int32_t row) const;
+  // Stores value in a cell of a registered column and row.
+  void SetCell(int32_t column, int32_t row, std::string_view value);
 
-  tHashTable column_set_;  // registered column names, empty values
-  tHashTable row_set_;     // registered row keys, empty values
-  TStringList columns_;    // column names by field position; [0] names the key
-  TStringList rows_;       // row keys in arrival order
-  tHashTable cells_;       // cell key -> value
-  // Scratch for the line being loaded: its fields, and its non-empty cells
-  // with the field position of each.
-  TStringList fields_;
-  std::vector<TCell> line_cells_;
-  std::vector<int> line_fields_;
-  mutable std::string cell_key_;
-  mutable std::string group_keys_;
-  mutable std::vector<size_t> group_ends_;  // of each key in group_keys_
-  mutable std::vector<std::string_view> group_views_;
+ private:
+  // A cell's value: up to kInline bytes inside, longer ones in the arena.
+  // Most indicator values fit, which keeps a cell at 16 bytes.
+  struct TCellValue {
+    static constexpr uint32_t kInline = 12;
+    uint32_t length = 0;
+    char bytes[kInline];  // the value, or a pointer into the arena
+  };
+
+  // Copies bytes into memory the table owns until Clear: row keys, and
+  // values too long for a cell.
+  const char* Keep(std::string_view bytes);
+  // Registers a key that is not registered yet; returns its number.
+  int32_t NewRow(std::string_view key);
+  // Stores the non-empty fields of the data line in fields_ under row.
+  void StoreLineCells(int32_t row);
+
+  tHashTable column_set_;                       // column name -> its number
+  tHashTable row_set_;                          // row key -> its number
+  TStringList columns_;                         // column names by field position; [0] names the key
+  std::vector<int32_t> field_columns_;          // column number by field position
+  std::vector<std::string_view> row_keys_;      // by number, bytes in the arena
+  std::vector<int32_t> row_order_;              // arrival order, repeats included
+  std::vector<std::vector<TCellValue>> cells_;  // [column][row]; short when sparse
+  std::vector<std::unique_ptr<char[]>> arena_;  // blocks of kept bytes
+  char* arena_next_ = nullptr;                  // free bytes of the block being filled
+  size_t arena_left_ = 0;
+  TStringList fields_;  // scratch: the fields of the line being loaded
 };
 
 }  // namespace vendrake
