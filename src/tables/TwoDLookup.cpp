@@ -189,6 +189,11 @@ void TTwoDArray::Clear() {
   row_set_.Clear();
   column_set_.Clear();
   field_columns_.clear();
+  for (std::vector<TChunk>& column : cells_) {
+    for (TChunk& chunk : column) {
+      if (chunk) spare_chunks_.push_back(std::move(chunk));
+    }
+  }
   cells_.clear();
   arena_.clear();
   arena_next_ = nullptr;
@@ -218,10 +223,14 @@ int32_t TTwoDArray::FindColumn(std::string_view name) const {
 int32_t TTwoDArray::FindRow(std::string_view key) const { return FindNumber(row_set_, key); }
 
 int32_t TTwoDArray::AddColumn(std::string_view name) {
-  int32_t number = FindColumn(name);
+  const int32_t number = FindColumn(name);
   if (number >= 0) return number;
-  number = static_cast<int32_t>(cells_.size());
   columns_.Add(name);
+  return NewColumn(name);
+}
+
+int32_t TTwoDArray::NewColumn(std::string_view name) {
+  const auto number = static_cast<int32_t>(cells_.size());
   column_set_.Put(name, NumberBytes(number));
   cells_.emplace_back();
   return number;
@@ -242,9 +251,10 @@ int32_t TTwoDArray::NewRow(std::string_view key) {
 
 std::string_view TTwoDArray::CellValue(int32_t column, int32_t row) const {
   if (column < 0) return {};
-  const std::vector<TCellValue>& cells = cells_[column];
-  if (static_cast<size_t>(row) >= cells.size()) return {};
-  const TCellValue& cell = cells[row];
+  const std::vector<TChunk>& chunks = cells_[column];
+  const size_t chunk = row >> kChunkShift;
+  if (chunk >= chunks.size() || !chunks[chunk]) return {};
+  const TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
   if (cell.length <= TCellValue::kInline) return {cell.bytes, cell.length};
   const char* kept;
   std::memcpy(&kept, cell.bytes, sizeof kept);
@@ -252,9 +262,11 @@ std::string_view TTwoDArray::CellValue(int32_t column, int32_t row) const {
 }
 
 void TTwoDArray::SetCell(int32_t column, int32_t row, std::string_view value) {
-  std::vector<TCellValue>& cells = cells_[column];
-  if (static_cast<size_t>(row) >= cells.size()) cells.resize(row + 1);
-  TCellValue& cell = cells[row];
+  std::vector<TChunk>& chunks = cells_[column];
+  const size_t chunk = row >> kChunkShift;
+  if (chunk >= chunks.size()) chunks.resize(chunk + 1);
+  if (!chunks[chunk]) chunks[chunk] = NewChunk();
+  TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
   cell.length = static_cast<uint32_t>(value.size());
   if (value.size() <= TCellValue::kInline) {
     if (!value.empty()) std::memcpy(cell.bytes, value.data(), value.size());
@@ -262,6 +274,14 @@ void TTwoDArray::SetCell(int32_t column, int32_t row, std::string_view value) {
     const char* kept = Keep(value);
     std::memcpy(cell.bytes, &kept, sizeof kept);
   }
+}
+
+TTwoDArray::TChunk TTwoDArray::NewChunk() {
+  if (spare_chunks_.empty()) return std::make_unique<TCellValue[]>(kChunkRows);
+  TChunk chunk = std::move(spare_chunks_.back());
+  spare_chunks_.pop_back();
+  std::fill_n(chunk.get(), kChunkRows, TCellValue());
+  return chunk;
 }
 
 const char* TTwoDArray::Keep(std::string_view bytes) {
@@ -304,15 +324,9 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
   SplitDelimitedLine(fields_, line, ',', '"');
   if (fields_.Count() > 0) columns_.Assign(fields_);
   for (int b = 0; b < fields_.Count(); ++b) {
-    // Registered as SetValue would, minus the append: columns_ already
-    // holds the header by position.
-    int32_t number = FindColumn(fields_[b]);
-    if (number < 0) {
-      number = static_cast<int32_t>(cells_.size());
-      column_set_.Put(fields_[b], NumberBytes(number));
-      cells_.emplace_back();
-    }
-    field_columns_.push_back(number);
+    // columns_ already holds the header by position.
+    const int32_t number = FindColumn(fields_[b]);
+    field_columns_.push_back(number >= 0 ? number : NewColumn(fields_[b]));
   }
   while (lines.Next(line)) {
     if (line.empty()) continue;

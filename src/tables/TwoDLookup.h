@@ -89,7 +89,18 @@ class TTwoDArray {
     uint32_t length = 0;
     char bytes[kInline];  // the value, or a pointer into the arena
   };
+  // A column's cells come in chunks of rows, each made when it gets its
+  // first value: a growing column never moves or doubles, and a sparse one
+  // holds only the chunks it uses.
+  static constexpr int kChunkShift = 12;
+  static constexpr int32_t kChunkRows = 1 << kChunkShift;
+  using TChunk = std::unique_ptr<TCellValue[]>;
 
+  // Registers a name that is not registered yet, without giving it a field
+  // position; returns its number.
+  int32_t NewColumn(std::string_view name);
+  // An empty chunk, one of those Clear kept if there are any.
+  TChunk NewChunk();
   // Copies bytes into memory the table owns until Clear: row keys, and
   // values too long for a cell.
   const char* Keep(std::string_view bytes);
@@ -104,7 +115,8 @@ class TTwoDArray {
   std::vector<int32_t> field_columns_;          // column number by field position
   std::vector<std::string_view> row_keys_;      // by number, bytes in the arena
   std::vector<int32_t> row_order_;              // arrival order, repeats included
-  std::vector<std::vector<TCellValue>> cells_;  // [column][row]; short when sparse
+  std::vector<std::vector<TChunk>> cells_;      // [column][row >> kChunkShift], may be null
+  std::vector<TChunk> spare_chunks_;            // kept by Clear for the next load
   std::vector<std::unique_ptr<char[]>> arena_;  // blocks of kept bytes
   char* arena_next_ = nullptr;                  // free bytes of the block being filled
   size_t arena_left_ = 0;
