@@ -12,12 +12,16 @@
 start_server() {
   local dir="$1"
   shift
-  mkdir -p "$dir/data"
+  mkdir -p "$dir/data" "$dir/tmp"
   SERVER_SOCKET="$dir/mysqld.sock"
-  mariadb-install-db --no-defaults --datadir="$dir/data" --auth-root-authentication-method=normal \
-    --skip-test-db --user=root >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
-  mariadbd --no-defaults --datadir="$dir/data" --socket="$SERVER_SOCKET" --skip-networking \
-    --user=root --log-error="$dir/server.log" "$@" >"$dir/server.out" 2>&1 &
+  # A temporary directory of its own: servers started at the same moment in
+  # other process namespaces can share a process id, and with it the names
+  # of their temporary tables in a shared /tmp.
+  mariadb-install-db --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" \
+    --auth-root-authentication-method=normal --skip-test-db --user=root \
+    >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
+  mariadbd --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" --socket="$SERVER_SOCKET" \
+    --skip-networking --user=root --log-error="$dir/server.log" "$@" >"$dir/server.out" 2>&1 &
   SERVER_PID=$!
   local i
   for i in $(seq 1 100); do
