@@ -14,8 +14,10 @@ start_server() {
   shift
   mkdir -p "$dir/data"
   SERVER_SOCKET="$dir/mysqld.sock"
+  # -uroot rather than --user=root: the install script hands the latter to an
+  # unquoted chown, which splits a data directory with a blank in its path.
   mariadb-install-db --no-defaults --datadir="$dir/data" --auth-root-authentication-method=normal \
-    --skip-test-db --user=root >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
+    --skip-test-db -uroot >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
   mariadbd --no-defaults --datadir="$dir/data" --socket="$SERVER_SOCKET" --skip-networking \
     --user=root --log-error="$dir/server.log" "$@" >"$dir/server.out" 2>&1 &
   SERVER_PID=$!
