@@ -15,12 +15,24 @@ std::string ReadFile(const std::string& path) {
   return content.str();
 }
 
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";  // ends the quote, adds an escaped one, quotes on
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
 Outcome RunCommand(const std::string& command, const std::string& stdout_to,
                    const std::string& stdin_from) {
   TempDir dir;
-  const std::string out = stdout_to.empty() ? "> " + dir.Path() + "/out" : stdout_to;
-  const std::string line =
-      "(" + command + ") " + out + " 2> " + dir.Path() + "/err < " + stdin_from;
+  const std::string out = stdout_to.empty() ? "> " + ShellQuoted(dir.Path() + "/out") : stdout_to;
+  const std::string line = "(" + command + ") " + out + " 2> " + ShellQuoted(dir.Path() + "/err") +
+                           " < " + ShellQuoted(stdin_from);
   const int status = std::system(line.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path() + "/out"),
           ReadFile(dir.Path() + "/err")};

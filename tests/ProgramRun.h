@@ -17,8 +17,11 @@ struct Outcome {
 
 std::string ReadFile(const std::string& path);
 
+// text as one shell word, so that blanks and quotes in paths stay in it.
+std::string ShellQuoted(const std::string& text);
+
 // Runs command; stdout_to replaces the capture of standard output (for
-// example "> /dev/full"), stdin_from names what standard input reads.
+// example "> /dev/full"), stdin_from is the path standard input reads.
 Outcome RunCommand(const std::string& command, const std::string& stdout_to = "",
                    const std::string& stdin_from = "/dev/null");
 

@@ -20,8 +20,11 @@ void WriteNumberedSymbols(const TempDir& dir, int symbols) {
 }
 
 std::string VendrakeCommand(const InstalledVendrake& vendrake, const std::string& socket,
-                            const std::string& args) {
-  return "MYSQL_UNIX_PORT=" + socket + " " + vendrake.Path() + " " + args;
+                            const std::vector<std::string>& directories) {
+  std::string command =
+      "MYSQL_UNIX_PORT=" + ShellQuoted(socket) + " " + ShellQuoted(vendrake.Path());
+  for (const std::string& directory : directories) command += " " + ShellQuoted(directory);
+  return command;
 }
 
 }  // namespace vendrake

@@ -3,6 +3,7 @@
 #define VENDRAKE_TESTS_SERVERTESTS_H_
 
 #include <string>
+#include <vector>
 
 #include "ProgramRun.h"
 #include "TempDir.h"
@@ -18,9 +19,10 @@ extern TestServer* Server;
 // up days <i> % 50.
 void WriteNumberedSymbols(const TempDir& dir, int symbols);
 
-// The command line that runs vendrake against the server at socket.
+// The command line that runs vendrake on directories against the server at
+// socket, every path quoted.
 std::string VendrakeCommand(const InstalledVendrake& vendrake, const std::string& socket,
-                            const std::string& args);
+                            const std::vector<std::string>& directories);
 
 // Config.ini content that logs in as root to mydb.
 inline constexpr char kRootConfig[] = "[Vendrake]\ndb_User=root\n";

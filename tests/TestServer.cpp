@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -24,61 +26,83 @@ void Run(const std::string& command) {
 }  // namespace
 
 TestServer::TestServer() : socket_(dir_.Path() + "/mysqld.sock") {
-  const std::string data = dir_.Path() + "/data";
-  Run("mariadb-install-db --no-defaults --datadir=" + data +
-      " --auth-root-authentication-method=normal --skip-test-db --user=root");
+  // A temporary directory of its own: servers started at the same moment in
+  // other process namespaces can share a process id, and with it the names
+  // of their temporary tables in a shared /tmp. The install script takes it
+  // from TMPDIR, and -uroot rather than --user=root, as it hands options
+  // such as --tmpdir and --user on unquoted, which splits a path with a
+  // blank in it.
+  Run("mkdir " + ShellQuoted(TmpDir()));
+  Run("TMPDIR=" + ShellQuoted(TmpDir()) +
+      " mariadb-install-db --no-defaults --datadir=" + ShellQuoted(dir_.Path() + "/data") +
+      " --auth-root-authentication-method=normal --skip-test-db -uroot");
   Start();
-  Run("mariadb --no-defaults -uroot --socket=" + socket_ + " -e 'CREATE DATABASE mydb'");
-  Run("mariadb --no-defaults -uroot --socket=" + socket_ +
-      " mydb < " VENDRAKE_SOURCE_DIR "/sql/schema.sql");
+  try {
+    Run(Client("-e 'CREATE DATABASE mydb'"));
+    Run(Client("mydb < " + ShellQuoted(VENDRAKE_SOURCE_DIR "/sql/schema.sql")));
+  } catch (...) {
+    Stop(SIGTERM);
+    throw;
+  }
 }
 
 void TestServer::Start() {
-  const std::string data = dir_.Path() + "/data";
-  pid_ = fork();
-  if (pid_ == 0) {
+  if (pid_ > 0) throw std::logic_error("the database server runs already");
+  // Made before fork: the child of a threaded process should not allocate.
+  const std::string datadir = "--datadir=" + dir_.Path() + "/data";
+  const std::string socket = "--socket=" + socket_;
+  const std::string log = "--log-error=" + dir_.Path() + "/server.log";
+  const std::string tmpdir = "--tmpdir=" + TmpDir();
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error(std::string("fork failed: ") + std::strerror(errno));
+  if (pid == 0) {
     // Its start-up warnings go to its log, not into the test report.
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    const std::string datadir = "--datadir=" + data;
-    const std::string socket = "--socket=" + socket_;
-    const std::string log = "--log-error=" + dir_.Path() + "/server.log";
     execlp("mariadbd", "mariadbd", "--no-defaults", datadir.c_str(), socket.c_str(),
-           "--skip-networking", "--user=root", log.c_str(), static_cast<char*>(nullptr));
+           "--skip-networking", "--user=root", log.c_str(), tmpdir.c_str(),
+           static_cast<char*>(nullptr));
     _exit(127);
   }
-  WaitUntilReady();
+  pid_ = pid;
+  if (WaitUntilReady()) return;
+  Stop(SIGKILL);
+  throw std::runtime_error("the database server did not start: " +
+                           ReadFile(dir_.Path() + "/server.log"));
 }
 
-void TestServer::Kill() {
-  kill(pid_, SIGKILL);
+void TestServer::Kill() { Stop(SIGKILL); }
+
+TestServer::~TestServer() { Stop(SIGTERM); }
+
+void TestServer::Stop(int signal) {
+  if (pid_ <= 0) return;
+  kill(pid_, signal);
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 
-TestServer::~TestServer() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
-}
-
-void TestServer::WaitUntilReady() const {
-  const std::string probe = "mariadb --no-defaults -uroot --socket=" + socket_ + " -e 'SELECT 1'";
+bool TestServer::WaitUntilReady() {
   for (int attempt = 0; attempt < 300; ++attempt) {
-    if (RunCommand(probe).exit_code == 0) return;
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) break;
+    if (RunCommand(Client("-e 'SELECT 1'")).exit_code == 0) return true;
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;  // reaped: its number may be another process's soon
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  throw std::runtime_error("the database server did not start: " +
-                           ReadFile(dir_.Path() + "/server.log"));
+  return false;
+}
+
+std::string TestServer::Client(const std::string& args) const {
+  return "mariadb --no-defaults -uroot --socket=" + ShellQuoted(socket_) + " " + args;
 }
 
 std::string TestServer::Query(const std::string& sql) const {
   TempDir dir;
   const std::string file = dir.Write("query.sql", sql);
-  const Outcome run = RunCommand("mariadb --no-defaults -uroot --socket=" + socket_ +
-                                 " --batch --skip-column-names mydb < " + file);
+  const Outcome run = RunCommand(Client("--batch --skip-column-names mydb < " + ShellQuoted(file)));
   if (run.exit_code != 0) throw std::runtime_error("query failed: " + sql + "\n" + run.err);
   return run.out;
 }

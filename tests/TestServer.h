@@ -15,19 +15,22 @@ namespace vendrake {
 
 class TestServer {
  public:
-  // Starts the server and waits until it answers; throws when it cannot.
+  // Starts the server and waits until it answers; throws when it cannot,
+  // leaving no server behind.
   TestServer();
-  // Stops the server and waits for it to end.
+  // Stops the server, if it runs, and waits for it to end.
   ~TestServer();
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
 
   const std::string& Socket() const { return socket_; }
 
-  // Ends the server at once with SIGKILL, as a crash would.
+  // Ends the server at once with SIGKILL, as a crash would; does nothing
+  // when it does not run.
   void Kill();
   // Starts the server on its data and waits until it answers; the
-  // constructor does so first, a test again after Kill.
+  // constructor does so first, a test again after Kill. Throws when it
+  // cannot, or when the server already runs.
   void Start();
 
   // Runs sql in mydb and returns the result rows, one per line, fields
@@ -37,11 +40,18 @@ class TestServer {
   void ResetTables() const;
 
  private:
-  void WaitUntilReady() const;
+  // Whether the server answers before it ends or time runs out.
+  bool WaitUntilReady();
+  // Sends signal to the server it started, if that still runs, and reaps it.
+  void Stop(int signal);
+  // The mariadb client on the server, as root, with the given arguments.
+  std::string Client(const std::string& args) const;
+
+  std::string TmpDir() const { return dir_.Path() + "/tmp"; }
 
   TempDir dir_;
   std::string socket_;
-  pid_t pid_ = -1;
+  pid_t pid_ = -1;  // the running server's id, else -1; only an id > 0 is signalled
 };
 
 }  // namespace vendrake

@@ -16,9 +16,12 @@ start_server() {
   SERVER_SOCKET="$dir/mysqld.sock"
   # A temporary directory of its own: servers started at the same moment in
   # other process namespaces can share a process id, and with it the names
-  # of their temporary tables in a shared /tmp.
-  mariadb-install-db --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" \
-    --auth-root-authentication-method=normal --skip-test-db --user=root \
+  # of their temporary tables in a shared /tmp. The install script takes it
+  # from TMPDIR, and -uroot rather than --user=root, as it hands options
+  # such as --tmpdir and --user to commands unquoted, which splits a path
+  # with a blank in it.
+  TMPDIR="$dir/tmp" mariadb-install-db --no-defaults --datadir="$dir/data" \
+    --auth-root-authentication-method=normal --skip-test-db -uroot \
     >"$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; return 1; }
   mariadbd --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" --socket="$SERVER_SOCKET" \
     --skip-networking --user=root --log-error="$dir/server.log" "$@" >"$dir/server.out" 2>&1 &

@@ -21,7 +21,9 @@ struct TInputFile {
 };
 
 // The files in reading order and the merges after each, in order; a column
-// that goes to two tables is merged into the first named one first.
+// that goes to two tables is merged into the first named one first. A
+// symbol joins a merged table at its first value, so this order gives each
+// table the row order in which it is written and printed.
 const TInputFile kInputFiles[] = {
     {"F_OvernightData.csv",
      {{"Company Name", &InfoFTable},

@@ -13,11 +13,18 @@ namespace vendrake {
 std::string ComputeTradingDate();
 
 // The trading date for a local date and the milliseconds elapsed of that
-// day: after noon the next day, at noon exactly the even day number counted
-// from 1899-12-30, and a Saturday or Sunday moves on to the Monday.
+// day. After noon it is the next day, as an evening run loads the data of
+// the next session. At noon exactly it is the even day number counted from
+// 1899-12-30: the date is that day count with its fraction rounded half to
+// even, the default rounding of floating point, so it agrees with programs
+// that round the same day value. A Saturday or Sunday moves on to the
+// Monday, the next day with a session.
 std::string TradingDateAt(std::chrono::year_month_day date, int64_t milliseconds_of_day);
 
-// This computer's name, or "Unknown" when it cannot be had in 15 characters.
+// This computer's name, or "Unknown" when it cannot be had in 15 characters:
+// loader computers are named within the 15 characters of a NetBIOS name,
+// which their monitor_alive rows are named by, and a cut name could be the
+// row of another computer that shares its first 15 characters.
 std::string LocalComputerName();
 
 // Stamps the row named "Overnight <computer name>" with trading_date. A

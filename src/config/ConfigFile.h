@@ -16,7 +16,9 @@ namespace vendrake {
 // first matching key in it win.
 class TIniFile {
  public:
-  // Longest value handed out; longer values and defaults are cut.
+  // Longest value handed out; longer values and defaults are cut, as the
+  // lookup these files were written for reads into 2048 bytes, terminating
+  // zero included, so no program ever saw more of a value.
   static constexpr size_t kMaxValue = 2047;
 
   explicit TIniFile(std::string path) : path_(std::move(path)) {}

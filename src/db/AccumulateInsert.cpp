@@ -8,7 +8,8 @@
 namespace vendrake {
 
 void TAccumulateInsert::Add(std::string_view row) {
-  // Room for a comma is counted even before the first tuple.
+  // Room for a comma is counted even before the first tuple: one spare byte
+  // spares a special case.
   const size_t needed = row.size() + 1 + Used;
   if (needed > Buffer.size()) Buffer.resize(std::max(2 * Used, needed));
   if (Used > 0) Buffer[Used++] = ',';

@@ -14,7 +14,9 @@ namespace vendrake {
 
 class TAccumulateInsert {
  public:
-  // Tuple characters at which a statement is due.
+  // Tuple characters at which a statement is due: a megabyte keeps the
+  // statements per table few and each far below the servers' usual
+  // max_allowed_packet.
   static constexpr size_t kFullSize = 1 << 20;
 
   explicit TAccumulateInsert(std::string prefix) : Prefix(std::move(prefix)) {}

@@ -21,7 +21,7 @@ TEST(ServerFaults, AServerThatIsNotRunningIsReportedBeforeAnyInputIsRead) {
   const InstalledVendrake vendrake(kRootConfig);
   TempDir input;
   const Outcome run =
-      RunCommand(VendrakeCommand(vendrake, input.Path() + "/no.sock", input.Path()));
+      RunCommand(VendrakeCommand(vendrake, input.Path() + "/no.sock", {input.Path()}));
   EXPECT_EQ(run.exit_code, 2);
   const std::string message =
       "EAssertionFailed:  Unable to connect to database.  Host=\"\", User=\"root\", "
@@ -52,7 +52,7 @@ TEST(ServerFaults, AServerKilledDuringTheWritePhaseLeavesWholeStatements) {
   WriteNumberedSymbols(input, 30000);
   const InstalledVendrake vendrake(kRootConfig);
   FILE* pipe = popen(
-      (VendrakeCommand(vendrake, server.Socket(), input.Path()) + " </dev/null").c_str(), "r");
+      (VendrakeCommand(vendrake, server.Socket(), {input.Path()}) + " </dev/null").c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string out;
   int t_lines = 0;
@@ -94,7 +94,7 @@ TEST(ServerFaults, AStatementOverTheServersPacketLimitIsRefusedWhole) {
   TempDir input;
   WriteNumberedSymbols(input, 12000);  // symbol_info_f fits, symbol_info_t does not
   const Outcome run =
-      RunCommand(VendrakeCommand(InstalledVendrake(kRootConfig), server.Socket(), input.Path()));
+      RunCommand(VendrakeCommand(InstalledVendrake(kRootConfig), server.Socket(), {input.Path()}));
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "");
   const std::string intro = "\r\nError in Query\r\n";

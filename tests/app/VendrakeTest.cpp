@@ -13,7 +13,7 @@ namespace {
 
 Outcome RunVendrake(const std::string& args, const std::string& stdout_to = "",
                     const std::string& stdin_from = "/dev/null") {
-  return RunCommand(std::string(VENDRAKE_BINARY) + " " + args, stdout_to, stdin_from);
+  return RunCommand(ShellQuoted(VENDRAKE_BINARY) + " " + args, stdout_to, stdin_from);
 }
 
 TEST(Vendrake, WithoutArgumentsPrintsTheUsageLine) {
@@ -23,11 +23,13 @@ TEST(Vendrake, WithoutArgumentsPrintsTheUsageLine) {
   EXPECT_EQ(run.err, "");
 }
 
-// Runs vendrake with args where the client library's names find what
-// library_dir holds first.
-Outcome RunWithLibraries(const TempDir& library_dir, const std::string& args,
+// Runs vendrake on directory (none when empty) where the client library's
+// names find what library_dir holds first.
+Outcome RunWithLibraries(const TempDir& library_dir, const std::string& directory,
                          const std::string& stdin_from = "/dev/null") {
-  return RunCommand("LD_LIBRARY_PATH=" + library_dir.Path() + " " + VENDRAKE_BINARY + " " + args,
+  return RunCommand("LD_LIBRARY_PATH=" + ShellQuoted(library_dir.Path()) + " " +
+                        ShellQuoted(VENDRAKE_BINARY) +
+                        (directory.empty() ? "" : " " + ShellQuoted(directory)),
                     "", stdin_from);
 }
 

@@ -34,9 +34,10 @@ class WholeRun : public testing::Test {
  protected:
   void SetUp() override { Server->ResetTables(); }
 
-  Outcome Vendrake(const std::string& args, const std::string& config = kRootConfig) {
+  Outcome Vendrake(const std::vector<std::string>& directories,
+                   const std::string& config = kRootConfig) {
     const InstalledVendrake vendrake(config);
-    return RunCommand(VendrakeCommand(vendrake, Server->Socket(), args));
+    return RunCommand(VendrakeCommand(vendrake, Server->Socket(), directories));
   }
   std::string Count(const std::string& table) {
     return Server->Query("SELECT COUNT(*) FROM " + table);
@@ -70,7 +71,7 @@ struct TwoDirectories {
     second.Write("OvernightData.csv", "Symbol,Last Price,Tick Volatility\nABC,13,\n");
     second.Write("TC_OvernightData.csv", "Symbol,Up Days\nabc,-2\n");
   }
-  std::string Args() const { return first.Path() + " " + second.Path(); }
+  std::vector<std::string> Args() const { return {first.Path(), second.Path()}; }
 };
 
 TEST_F(WholeRun, TwoDirectoriesLandRowByRowAsTheFilesSay) {
@@ -148,7 +149,7 @@ TEST_F(WholeRun, HostileValuesAreStoredByteForByte) {
                                          "\"\nabc,\"\\'); DROP TABLE symbol_info_t; -- \"\"\",N\n");
   input.Write("OvernightData.csv", "Symbol,Correlation Symbol\nabc,\"" + breakout + "\"\"\"\n");
   input.Write("TC_OvernightData.csv", "Symbol\n");
-  const Outcome run = Vendrake(input.Path());
+  const Outcome run = Vendrake({input.Path()});
   ASSERT_EQ(run.exit_code, 0) << run.out;
   EXPECT_EQ(
       Server->Query("SELECT HEX(symbol), HEX(company_name), HEX(exchange) FROM "
@@ -174,7 +175,7 @@ TEST_F(WholeRun, LargeTablesGoOutInStatementsOfAboutAMegabyte) {
     return std::stoi(row.substr(row.find('\t') + 1));
   };
   const int replaces_before = replaces();
-  const Outcome run = Vendrake(input.Path());
+  const Outcome run = Vendrake({input.Path()});
   ASSERT_EQ(run.exit_code, 0) << run.out.substr(0, 2000);
   const int statements = replaces() - replaces_before;
   // symbol_info_f's tuples make about 0.7 MB, the other two 1.4 and 2 MB.
@@ -200,7 +201,7 @@ TEST_F(WholeRun, ARejectedStatementEndsTheRunWithCode1) {
   input.Write("F_OvernightData.csv", "Symbol,Company Name\nABC,Acme\n");
   input.Write("OvernightData.csv", "Symbol,Last Price\nABC,12\n");
   input.Write("TC_OvernightData.csv", "Symbol,Up Days\nABC,three\n");
-  const Outcome run = Vendrake(input.Path());
+  const Outcome run = Vendrake({input.Path()});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "");
   const std::string statement =
@@ -222,7 +223,8 @@ TEST_F(WholeRun, ARejectedStatementEndsTheRunWithCode1) {
 // A refused connection names the settings but never shows the password,
 // and no input is read (the directory does not even exist).
 TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
-  const Outcome denied = Vendrake("/no/such/dir", "[Vendrake]\ndb_User=root\ndb_Password=s3cret\n");
+  const Outcome denied =
+      Vendrake({"/no/such/dir"}, "[Vendrake]\ndb_User=root\ndb_Password=s3cret\n");
   EXPECT_EQ(denied.exit_code, 2);
   const std::string message =
       "EAssertionFailed:  Unable to connect to database.  Host=\"\", User=\"root\", "
@@ -231,7 +233,7 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
   EXPECT_EQ(denied.out.find("s3cret"), std::string::npos);
   EXPECT_EQ(denied.err, "Hit Enter to continue.\r\n");
 
-  const Outcome unknown = Vendrake("/no/such/dir", "[Common]\ndb_User=root\ndb_Database=nodb\n");
+  const Outcome unknown = Vendrake({"/no/such/dir"}, "[Common]\ndb_User=root\ndb_Database=nodb\n");
   EXPECT_EQ(unknown.exit_code, 2);
   EXPECT_NE(unknown.out.find("Password=\"\", Database=\"nodb\" (/"), std::string::npos)
       << unknown.out;
@@ -242,7 +244,7 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
 TEST_F(WholeRun, AMissingInputFileEndsTheRunBeforeAnythingIsWritten) {
   TempDir input;
   input.Write("F_OvernightData.csv", "Symbol,Company Name\nABC,Acme\n");
-  const Outcome run = Vendrake(input.Path());
+  const Outcome run = Vendrake({input.Path()});
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.out, "Reading:  " + input.Path() + "\r\nEFOpenError:  Cannot open file \"" +
                          input.Path() + "/OvernightData.csv\". No such file or directory\r\n");
@@ -263,11 +265,12 @@ TEST_F(WholeRun, TheHeartbeatRowIsFoundByTheComputerName) {
       "INSERT INTO monitor_alive VALUES ('Overnight Unknown', NULL), "
       "('Overnight q\"b\\\\c', NULL)");
   InstalledVendrake vendrake(kRootConfig);
-  for (const std::string name : {"a-name-of-16-chr", "'q\"b\\c'"}) {
-    const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + Server->Socket() +
+  for (const std::string name : {"a-name-of-16-chr", "q\"b\\c"}) {
+    const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + ShellQuoted(Server->Socket()) +
                                    " unshare --uts sh -c 'printf %s \"$1\" "
                                    ">/proc/sys/kernel/hostname && exec \"$2\" \"$3\"' sh " +
-                                   name + " " + vendrake.Path() + " " + input.Path());
+                                   ShellQuoted(name) + " " + ShellQuoted(vendrake.Path()) + " " +
+                                   ShellQuoted(input.Path()));
     EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   }
   EXPECT_EQ(Server->Query("SELECT name FROM monitor_alive WHERE last_update IS NOT NULL "
