@@ -1,5 +1,5 @@
-// tHashTable against std::unordered_map on the cell keys of a real load:
-// one key per (column, symbol), inserted row by row.
+// tHashTable against std::unordered_map on the keys the tables hash: the
+// symbols of a large run, each registered once with its four-byte number.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -8,38 +8,35 @@
 #include <vector>
 
 #include "tables/StringStringHashtables.h"
-#include "tables/TwoDLookup.h"
 
 namespace vendrake {
 namespace {
 
-constexpr int kColumns = 20;
-constexpr int kSymbols = 50'000;  // 1,000,000 keys
+constexpr int kSymbols = 1'000'000;
 
-const std::vector<std::string>& CellKeys() {
+// Symbols of one to five letters and a share with a class suffix, in no
+// particular order, as the input files list them.
+const std::vector<std::string>& RowKeys() {
   static const std::vector<std::string> keys = [] {
-    const char* names[kColumns] = {
-        "Company Name",    "Listed Exchange",    "Correlation R2",    "F Correlation R2",
-        "Previous High",   "Previous Low",       "52 Week High",      "52 Week Low",
-        "Bunny 130",       "Consolidation Days", "Consolidation Top", "Average True Range",
-        "Lifetime High",   "Lifetime Low",       "Prev Put Volume",   "Prev Call Volume",
-        "Tick Volatility", "Last Price",         "Avg Daily Volume",  "200 Day SMA"};
     std::vector<std::string> all;
-    all.reserve(kColumns * kSymbols);
+    all.reserve(kSymbols);
     for (int s = 0; s < kSymbols; ++s) {
-      std::string symbol = "S";
-      symbol += std::to_string(s * 7919 % 1'000'003);
-      for (const char* name : names) all.push_back(TTwoDArray::MakeCellKey(name, symbol));
+      std::string symbol;
+      for (unsigned n = static_cast<unsigned>(s) * 2654435761u % 11'881'376u; n != 0; n /= 26) {
+        symbol.push_back(static_cast<char>('A' + n % 26));
+      }
+      if (s % 17 == 0) symbol += ".A";
+      all.push_back(symbol);
     }
     return all;
   }();
   return keys;
 }
 
-constexpr const char* kValue = "123.4567";
+constexpr const char* kValue = "\x01\x02\x03";  // a row number's bytes
 
 void BM_HashTablePutNew(benchmark::State& state) {
-  const auto& keys = CellKeys();
+  const auto& keys = RowKeys();
   for (auto _ : state) {
     auto table = std::make_unique<tHashTable>();
     for (const auto& key : keys) table->PutNew(key, kValue);
@@ -52,7 +49,7 @@ void BM_HashTablePutNew(benchmark::State& state) {
 }
 
 void BM_UnorderedMapInsert(benchmark::State& state) {
-  const auto& keys = CellKeys();
+  const auto& keys = RowKeys();
   for (auto _ : state) {
     auto map = std::make_unique<std::unordered_map<std::string, std::string>>();
     for (const auto& key : keys) map->insert_or_assign(key, kValue);
@@ -65,7 +62,7 @@ void BM_UnorderedMapInsert(benchmark::State& state) {
 }
 
 void BM_HashTableGet(benchmark::State& state) {
-  const auto& keys = CellKeys();
+  const auto& keys = RowKeys();
   tHashTable table;
   for (const auto& key : keys) table.PutNew(key, kValue);
   for (auto _ : state) {
@@ -77,7 +74,7 @@ void BM_HashTableGet(benchmark::State& state) {
 }
 
 void BM_UnorderedMapFind(benchmark::State& state) {
-  const auto& keys = CellKeys();
+  const auto& keys = RowKeys();
   std::unordered_map<std::string, std::string> map;
   for (const auto& key : keys) map.insert_or_assign(key, kValue);
   for (auto _ : state) {
