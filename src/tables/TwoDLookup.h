@@ -64,8 +64,9 @@ class TTwoDArray {
   static std::string MakeCellKey(std::string_view column, std::string_view row);
 
   // Access by number, for callers that walk whole columns. RowOrder lists
-  // the row numbers in GetRowKeys' order, RowCount how many rows there are; it and RowKey's views
-  // are valid until the table changes.
+  // the row numbers in GetRowKeys' order, RowCount says how many distinct
+  // rows there are. RowOrder and RowKey's views are valid until the table
+  // changes.
   std::span<const int32_t> RowOrder() const { return row_order_; }
   int32_t RowCount() const { return static_cast<int32_t>(row_keys_.size()); }
   std::string_view RowKey(int32_t row) const { return row_keys_[row]; }
