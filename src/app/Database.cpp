@@ -1,8 +1,10 @@
 #include "app/Database.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "app/Console.h"
 #include "base/Exceptions.h"
@@ -55,21 +57,71 @@ std::string PacketLimitMessage(std::string_view query) {
          std::to_string(ServerMaxPacket) + " bytes";
 }
 
-// The session's value, which the server sends as the text of the one field
-// of one row. Runs while ServerMaxPacket is still 0, so unchecked.
-size_t ReadServerMaxPacket() {
-  ExecuteQuery("SELECT @@max_allowed_packet");
+// Sends a statement of the session's set-up. A failure ends the run as a
+// refused connection does, before any input is read.
+void SetUpSession(const std::string& statement) {
+  VENDRAKE_ASSERT(mysql_real_query(DbConnection, statement.data(), statement.size()) == 0,
+                  statement + " failed: " + mysql_error(DbConnection));
+}
+
+// The fields of the one row that statement, a SELECT of variables, returns;
+// a NULL field reads as empty.
+std::vector<std::string> SelectVariables(const std::string& statement, size_t fields) {
+  SetUpSession(statement);
   MYSQL_RES* result = mysql_store_result(DbConnection);
-  VENDRAKE_ASSERT(result != nullptr, "The server sent no result for SELECT @@max_allowed_packet: " +
+  VENDRAKE_ASSERT(result != nullptr, "The server sent no result for " + statement + ": " +
                                          std::string(mysql_error(DbConnection)));
   const MYSQL_ROW row = mysql_fetch_row(result);
-  size_t limit = 0;
-  if (row != nullptr && row[0] != nullptr) {
-    std::from_chars(row[0], row[0] + std::strlen(row[0]), limit);
+  std::vector<std::string> values(fields);
+  for (size_t i = 0; row != nullptr && i < fields; ++i) {
+    if (row[i] != nullptr) values[i] = row[i];
   }
   mysql_free_result(result);
+  return values;
+}
+
+size_t ParsePacketLimit(const std::string& text) {
+  size_t limit = 0;
+  std::from_chars(text.data(), text.data() + text.size(), limit);
   VENDRAKE_ASSERT(limit > 0, "The server sent no max_allowed_packet");
   return limit;
+}
+
+// The statements write values as double-quoted literals with the client
+// library's backslash escapes. ANSI_QUOTES reads such a literal as a name
+// and NO_BACKSLASH_ESCAPES stores the backslashes, so neither may stay in
+// the session's mode. The combination words bring ANSI_QUOTES back when
+// they are set, so they go too; the words they stand for stay listed.
+constexpr std::string_view kLiteralBreakingModes[] = {
+    "ANSI_QUOTES", "NO_BACKSLASH_ESCAPES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE", "POSTGRESQL"};
+
+// mode, a comma-separated list of words, without those words.
+std::string WithoutLiteralBreakingModes(std::string_view mode) {
+  std::string kept;
+  while (!mode.empty()) {
+    const size_t comma = std::min(mode.find(','), mode.size());
+    const std::string_view word = mode.substr(0, comma);
+    mode.remove_prefix(std::min(comma + 1, mode.size()));
+    if (std::find(std::begin(kLiteralBreakingModes), std::end(kLiteralBreakingModes), word) ==
+        std::end(kLiteralBreakingModes)) {
+      kept.append(kept.empty() ? "" : ",").append(word);
+    }
+  }
+  return kept;
+}
+
+// Gives the session a mode in which the statements mean what they say;
+// every other word, strictness included, stays as the server set it. The
+// words need no escaping, and single quotes delimit a string in any mode.
+void MakeSessionModeSafeForLiterals(const std::string& mode) {
+  const std::string safe = WithoutLiteralBreakingModes(mode);
+  if (safe == mode) return;
+  SetUpSession("SET SESSION sql_mode='" + safe + "'");
+  const std::string now = SelectVariables("SELECT @@SESSION.sql_mode", 1)[0];
+  VENDRAKE_ASSERT(WithoutLiteralBreakingModes(now) == now,
+                  "The session's sql_mode still holds ANSI_QUOTES or NO_BACKSLASH_ESCAPES after "
+                  "SET SESSION sql_mode='" +
+                      safe + "': " + now);
 }
 
 }  // namespace
@@ -83,7 +135,10 @@ void ConnectDatabase() {
   MYSQL* connected = mysql_real_connect(DbConnection, DbHost.c_str(), DbUser.c_str(),
                                         DbPassword.c_str(), DbDatabase.c_str(), 0, nullptr, 0);
   VENDRAKE_ASSERT(connected != nullptr, ConnectFailureMessage());
-  ServerMaxPacket = ReadServerMaxPacket();
+  const std::vector<std::string> session =
+      SelectVariables("SELECT @@max_allowed_packet, @@SESSION.sql_mode", 2);
+  ServerMaxPacket = ParsePacketLimit(session[0]);
+  MakeSessionModeSafeForLiterals(session[1]);
   InfoFTable = new TTwoDArray;
   InfoTTable = new TTwoDArray;
   AlertsTable = new TTwoDArray;

@@ -30,10 +30,12 @@ extern TTwoDArray* InfoFTable;
 extern TTwoDArray* InfoTTable;
 extern TTwoDArray* AlertsTable;
 
-// Connects with the four settings, reads the connection's packet limit and
-// creates the three merged tables. Raises EAssertionFailed when the client
-// library is not ready, the server refuses the connection or does not tell
-// its limit. Call once, before anything else here.
+// Connects with the four settings, reads the connection's packet limit,
+// takes ANSI_QUOTES and NO_BACKSLASH_ESCAPES out of the session's sql_mode
+// when it holds them (the server's global mode stays as it is) and creates
+// the three merged tables. Raises EAssertionFailed when the client library
+// is not ready, the server refuses the connection, or a statement of the
+// session's set-up fails. Call once, before anything else here.
 void ConnectDatabase();
 
 // Returns only when the server accepted query. A statement too large for the
