@@ -93,7 +93,8 @@ struct Load {
 // Every byte value, CR, LF and zero included, which no input line can
 // carry, stored by a program that quotes as vendrake does.
 void StoreEveryByte() {
-  const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + Server->Socket() + " " STORE_EVERY_BYTE);
+  const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + ShellQuoted(Server->Socket()) + " " +
+                                 ShellQuoted(STORE_EVERY_BYTE));
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
 }
 
