@@ -98,6 +98,15 @@ int32_t tHashTable::BucketIndex(std::string_view key) const {
   return static_cast<int32_t>(SlotOf(Magnitude(HashString(key))));
 }
 
+void tHashTable::Prefetch(std::string_view key) const {
+  if (!buckets_.empty()) __builtin_prefetch(&buckets_[BucketIndex(key)]);
+}
+
+void tHashTable::PrefetchChain(std::string_view key) const {
+  if (buckets_.empty()) return;
+  if (const THashEntry* head = buckets_[BucketIndex(key)]) __builtin_prefetch(head);
+}
+
 void tHashTable::Rehash(int32_t n) {
   if (n < 0 || (n == 0 && entry_count_ > 0)) throw std::out_of_range("bucket count too small");
   std::vector<THashEntry*> old(n, nullptr);

@@ -94,6 +94,12 @@ class tHashTable {
   virtual int32_t Count() const { return entry_count_; }
   virtual void Clear();
 
+  // A hint only: starts loading the slot of key into the cache, so that a
+  // PutNew or Get of it shortly after does not wait for memory.
+  void Prefetch(std::string_view key) const;
+  // The next step after Prefetch: starts loading the head of key's chain.
+  void PrefetchChain(std::string_view key) const;
+
   // Slot of key for the current bucket count; needs at least one bucket.
   int32_t BucketIndex(std::string_view key) const;
   int32_t BucketCount() const { return static_cast<int32_t>(buckets_.size()); }

@@ -81,6 +81,12 @@ class TTwoDArray {
   std::string_view CellValue(int32_t column, int32_t row) const;
   // Stores value in a cell of a registered column and row.
   void SetCell(int32_t column, int32_t row, std::string_view value);
+  // Hints only, for a caller about to look key up: the first starts loading
+  // its hash slot, the second, once that has arrived, the head of its
+  // chain. In a table larger than the cache, lookups prepared so overlap
+  // their waits for memory instead of queueing.
+  void PrefetchRowSlot(std::string_view key) const { row_set_.Prefetch(key); }
+  void PrefetchRowChain(std::string_view key) const { row_set_.PrefetchChain(key); }
 
  private:
   // A cell's value: up to kInline bytes inside, longer ones in the arena.
