@@ -124,6 +124,25 @@ void MakeSessionModeSafeForLiterals(const std::string& mode) {
                       safe + "': " + now);
 }
 
+// The batched statement sent last, whose outcome has not been read yet, and
+// the row lines written since. The server executes the statement while the
+// next one is built; the lines wait for its outcome so that the console
+// reads as if each statement had been waited for at once.
+std::string InsertInFlight;
+std::vector<std::string> HeldLines;
+
+// Reads the outcome of the statement in flight, if any; a failure ends the
+// process as it does in ExecuteQuery.
+void AwaitInsert() {
+  if (InsertInFlight.empty()) return;
+  if (mysql_read_query_result(DbConnection) != 0) {
+    FailQuery(InsertInFlight, mysql_error(DbConnection));
+  }
+  InsertInFlight.clear();
+  for (const std::string& line : HeldLines) WriteOutputLine(line);
+  HeldLines.clear();
+}
+
 }  // namespace
 
 void ConnectDatabase() {
@@ -145,6 +164,7 @@ void ConnectDatabase() {
 }
 
 void ExecuteQuery(std::string_view query) {
+  AwaitInsert();
   if (!FitsServerPacket(query)) FailQuery(query, PacketLimitMessage(query));
   if (mysql_real_query(DbConnection, query.data(), query.size()) != 0) {
     FailQuery(query, mysql_error(DbConnection));
@@ -172,7 +192,22 @@ void AddInsertRow(TAccumulateInsert& insert, std::string_view row) {
 }
 
 void FlushInsert(TAccumulateInsert& insert) {
-  if (!insert.IsEmpty()) ExecuteQuery(insert.TakeStatement());
+  if (insert.IsEmpty()) return;
+  std::string statement = insert.TakeStatement();
+  AwaitInsert();
+  if (!FitsServerPacket(statement)) FailQuery(statement, PacketLimitMessage(statement));
+  if (mysql_send_query(DbConnection, statement.data(), statement.size()) != 0) {
+    FailQuery(statement, mysql_error(DbConnection));
+  }
+  InsertInFlight = std::move(statement);
+}
+
+void WriteRowLine(std::string_view line) {
+  if (InsertInFlight.empty()) {
+    WriteOutputLine(line);
+  } else {
+    HeldLines.emplace_back(line);
+  }
 }
 
 }  // namespace vendrake

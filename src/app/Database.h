@@ -38,9 +38,10 @@ extern TTwoDArray* AlertsTable;
 // session's set-up fails. Call once, before anything else here.
 void ConnectDatabase();
 
-// Returns only when the server accepted query. A statement too large for the
-// server's packet limit is not sent; it, or one the server rejects, is
-// printed with the reason and ends the process with exit code 1.
+// Returns only when the server accepted query, and any batched statement
+// still in flight before it. A statement too large for the server's packet
+// limit is not sent; it, or one the server rejects, is printed with the
+// reason and ends the process with exit code 1.
 void ExecuteQuery(std::string_view query);
 
 // value escaped by the client library for use inside a quoted literal.
@@ -50,10 +51,17 @@ std::string QuoteSql(std::string_view value);
 // "NULL" for an empty value, else QuoteSql(value).
 std::string QuoteSqlOrNull(std::string_view value);
 
-// Adds row to insert and executes the statement at once when that filled it.
+// Adds row to insert and sends the statement at once when that filled it.
 void AddInsertRow(TAccumulateInsert& insert, std::string_view row);
-// Executes the statement of the tuples insert still holds, if any.
+// Sends the statement of the tuples insert still holds, if any, without
+// waiting for the server to execute it: its outcome is read before the next
+// statement goes, by the next FlushInsert or ExecuteQuery, and a failure
+// then ends the process as ExecuteQuery's does.
 void FlushInsert(TAccumulateInsert& insert);
+// Writes a line about a row given to AddInsertRow: at once, or, while a
+// statement is in flight, once it has succeeded, so that no line follows
+// the report of a statement sent before it.
+void WriteRowLine(std::string_view line);
 
 }  // namespace vendrake
 

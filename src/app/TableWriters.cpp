@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Console.h"
 #include "app/Database.h"
 
 namespace vendrake {
@@ -94,7 +93,7 @@ void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view ta
     for (size_t c = 0; c < numbers.size(); ++c) values[c] = table.CellValue(numbers[c], order[i]);
     tuple.clear();
     if (build(key, values, trading_date, tuple)) AddInsertRow(insert, tuple);
-    WriteOutputLine(key + "  " + std::string(tag));
+    WriteRowLine(key + "  " + std::string(tag));
   }
   FlushInsert(insert);
 }

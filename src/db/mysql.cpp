@@ -10,6 +10,8 @@ MYSQL* (*mysql_init)(MYSQL*) = nullptr;
 MYSQL* (*mysql_real_connect)(MYSQL*, const char*, const char*, const char*, const char*,
                              unsigned int, const char*, unsigned long) = nullptr;
 int (*mysql_real_query)(MYSQL*, const char*, unsigned long) = nullptr;
+int (*mysql_send_query)(MYSQL*, const char*, unsigned long) = nullptr;
+char (*mysql_read_query_result)(MYSQL*) = nullptr;
 const char* (*mysql_error)(MYSQL*) = nullptr;
 unsigned long (*mysql_escape_string)(char*, const char*, unsigned long) = nullptr;
 MYSQL_RES* (*mysql_store_result)(MYSQL*) = nullptr;
@@ -68,6 +70,8 @@ TClientLibraryStatus LoadClientLibrary(const char* library_name) {
   ResolveEntryPoint(mysql_init, "mysql_init");
   ResolveEntryPoint(mysql_real_connect, "mysql_real_connect");
   ResolveEntryPoint(mysql_real_query, "mysql_real_query");
+  ResolveEntryPoint(mysql_send_query, "mysql_send_query");
+  ResolveEntryPoint(mysql_read_query_result, "mysql_read_query_result");
   ResolveEntryPoint(mysql_escape_string, "mysql_escape_string");
   ResolveEntryPoint(mysql_store_result, "mysql_store_result");
   ResolveEntryPoint(mysql_fetch_row, "mysql_fetch_row");

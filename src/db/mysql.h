@@ -1,7 +1,7 @@
 // Binding to the MySQL client library, which is loaded at run time and never
 // linked. The library is loaded before main and unloaded at every orderly
 // exit; the entry points below may be called only while ClientLibraryStatus
-// is Ready. Only the eight entry points the program calls are resolved.
+// is Ready. Only the ten entry points the program calls are resolved.
 #ifndef VENDRAKE_DB_MYSQL_H_
 #define VENDRAKE_DB_MYSQL_H_
 
@@ -28,6 +28,10 @@ extern MYSQL* (*mysql_real_connect)(MYSQL* mysql, const char* host, const char* 
                                     const char* password, const char* database, unsigned int port,
                                     const char* unix_socket, unsigned long client_flags);
 extern int (*mysql_real_query)(MYSQL* mysql, const char* query, unsigned long length);
+// mysql_real_query in two halves: sending, and reading the outcome, with
+// non-zero for a failure either way.
+extern int (*mysql_send_query)(MYSQL* mysql, const char* query, unsigned long length);
+extern char (*mysql_read_query_result)(MYSQL* mysql);
 extern const char* (*mysql_error)(MYSQL* mysql);
 extern unsigned long (*mysql_escape_string)(char* to, const char* from, unsigned long length);
 extern MYSQL_RES* (*mysql_store_result)(MYSQL* mysql);
