@@ -86,6 +86,40 @@ TEST(ServerFaults, AServerKilledDuringTheWritePhaseLeavesWholeStatements) {
   EXPECT_EQ(server.Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
 }
 
+// The server rejects a statement in the middle of symbol_info_t's: the
+// statements before it stay, and the console shows the rows up to the one
+// that completed the failed statement, not that one nor any later row,
+// though the program builds the next statement while the server executes.
+TEST(ServerFaults, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
+  Server->ResetTables();
+  TempDir input;
+  WriteNumberedSymbols(input, 20000);
+  std::string tc = "Symbol,Up Days\n";
+  for (int i = 0; i < 20000; ++i) {
+    tc += "S" + std::to_string(i) + (i == 9000 ? ",three\n" : ",1\n");
+  }
+  input.Write("TC_OvernightData.csv", tc);
+  const Outcome run =
+      RunCommand(VendrakeCommand(InstalledVendrake(kRootConfig), Server->Socket(), {input.Path()}));
+  EXPECT_EQ(run.exit_code, 1);
+  const std::string intro = "\r\nError in Query\r\nREPLACE INTO symbol_info_t(";
+  const size_t error = run.out.find(intro);
+  ASSERT_NE(error, std::string::npos);
+  const size_t statement_end = run.out.find("\r\n", error + intro.size());
+  const std::string statement = run.out.substr(error, statement_end - error);
+  EXPECT_NE(statement.find("(\"S9000\", NOW()"), std::string::npos);
+  size_t tuples = 0;
+  for (size_t at = 0; (at = statement.find("(\"S", at)) != std::string::npos; ++at) ++tuples;
+
+  const size_t stored = std::stoul(Server->Query("SELECT COUNT(*) FROM symbol_info_t"));
+  ASSERT_GT(stored, 0u);  // a whole statement before the failed one
+  const std::vector<std::string> printed = Progress(run.out, "(T)");
+  ASSERT_EQ(printed.size(), stored + tuples - 1);
+  EXPECT_EQ(printed.back(), "S" + std::to_string(stored + tuples - 2));
+  EXPECT_EQ(run.out.find("(T)\r\n", error), std::string::npos);
+  EXPECT_EQ(Server->Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
+}
+
 // The statement is not sent; the report names its size and the limit of
 // vendrake's session, a new one, which SET GLOBAL reaches.
 TEST(ServerFaults, AStatementOverTheServersPacketLimitIsRefusedWhole) {
