@@ -143,6 +143,16 @@ void AwaitInsert() {
   HeldLines.clear();
 }
 
+// Sends query with send once the statement in flight has succeeded. A
+// statement over the packet limit, or one send fails, ends the process.
+void SendQuery(std::string_view query, int (*send)(MYSQL*, const char*, unsigned long)) {
+  AwaitInsert();
+  if (!FitsServerPacket(query)) FailQuery(query, PacketLimitMessage(query));
+  if (send(DbConnection, query.data(), query.size()) != 0) {
+    FailQuery(query, mysql_error(DbConnection));
+  }
+}
+
 }  // namespace
 
 void ConnectDatabase() {
@@ -163,13 +173,7 @@ void ConnectDatabase() {
   AlertsTable = new TTwoDArray;
 }
 
-void ExecuteQuery(std::string_view query) {
-  AwaitInsert();
-  if (!FitsServerPacket(query)) FailQuery(query, PacketLimitMessage(query));
-  if (mysql_real_query(DbConnection, query.data(), query.size()) != 0) {
-    FailQuery(query, mysql_error(DbConnection));
-  }
-}
+void ExecuteQuery(std::string_view query) { SendQuery(query, mysql_real_query); }
 
 std::string EscapeSql(std::string_view value) {
   if (value.empty()) return {};
@@ -194,11 +198,7 @@ void AddInsertRow(TAccumulateInsert& insert, std::string_view row) {
 void FlushInsert(TAccumulateInsert& insert) {
   if (insert.IsEmpty()) return;
   std::string statement = insert.TakeStatement();
-  AwaitInsert();
-  if (!FitsServerPacket(statement)) FailQuery(statement, PacketLimitMessage(statement));
-  if (mysql_send_query(DbConnection, statement.data(), statement.size()) != 0) {
-    FailQuery(statement, mysql_error(DbConnection));
-  }
+  SendQuery(statement, mysql_send_query);
   InsertInFlight = std::move(statement);
 }
 
