@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -32,7 +33,7 @@ TestServer::TestServer() : socket_(dir_.Path() + "/mysqld.sock") {
   // from TMPDIR, and -uroot rather than --user=root, as it hands options
   // such as --tmpdir and --user on unquoted, which splits a path with a
   // blank in it.
-  Run("mkdir " + ShellQuoted(TmpDir()));
+  std::filesystem::create_directory(TmpDir());
   Run("TMPDIR=" + ShellQuoted(TmpDir()) +
       " mariadb-install-db --no-defaults --datadir=" + ShellQuoted(dir_.Path() + "/data") +
       " --auth-root-authentication-method=normal --skip-test-db -uroot");
