@@ -8,6 +8,9 @@
 #   sql ARG...          the mariadb client on that server, as root
 #   create_database     creates mydb from sql/schema.sql, with this
 #                       computer's heartbeat row in monitor_alive
+#   private_copy PROGRAM DIR
+#                       copies PROGRAM into DIR (made if missing) beside a
+#                       Config.ini of its own that logs in as root to mydb
 
 start_server() {
   local dir="$1"
@@ -57,4 +60,13 @@ create_database() {
   sql -e 'CREATE DATABASE mydb'
   sql mydb <sql/schema.sql
   sql mydb -e "INSERT INTO monitor_alive VALUES ('Overnight $host', NULL)"
+}
+
+# A Config.ini beside the copy keeps build/Config.ini, an operator's, as it
+# is. With db_Host empty the client library takes the socket from
+# MYSQL_UNIX_PORT.
+private_copy() {
+  mkdir -p "$2"
+  cp "$1" "$2/vendrake"
+  printf '[Vendrake]\ndb_User=root\ndb_Database=mydb\n' >"$2/Config.ini"
 }
