@@ -4,6 +4,7 @@
 
 #include "TempDir.h"
 #include "app/Database.h"
+#include "tables/TableContent.h"
 
 namespace vendrake {
 namespace {
@@ -21,13 +22,6 @@ class DirectoryMerge : public testing::Test {
       *table = nullptr;
     }
   }
-  static std::vector<std::string> Rows(const TTwoDArray& table) {
-    TStringList rows;
-    table.GetRowKeys(rows);
-    std::vector<std::string> keys;
-    for (int i = 0; i < rows.Count(); ++i) keys.push_back(rows[i]);
-    return keys;
-  }
 };
 
 // Symbols enter a merged table with their first non-empty value, in merge
@@ -40,9 +34,9 @@ TEST_F(DirectoryMerge, FillsEachMergedTableWithItsColumnsInMergeOrder) {
   dir.Write("OvernightData.csv", "Symbol,Last Price\nD,4\nA,1\n");
   dir.Write("TC_OvernightData.csv", "Symbol,Up Days\n");
   ReadDirectory(dir.Path() + "/");  // paths hold "//", which is fine
-  EXPECT_EQ(Rows(*InfoFTable), (std::vector<std::string>{"B", "A"}));
-  EXPECT_EQ(Rows(*InfoTTable), (std::vector<std::string>{"B", "D", "A"}));
-  EXPECT_EQ(Rows(*AlertsTable), (std::vector<std::string>{"A", "B", "D"}));
+  EXPECT_EQ(RowKeys(*InfoFTable), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(RowKeys(*InfoTTable), (std::vector<std::string>{"B", "D", "A"}));
+  EXPECT_EQ(RowKeys(*AlertsTable), (std::vector<std::string>{"A", "B", "D"}));
   EXPECT_EQ(AlertsTable->GetValue("Listed Exchange", "A"), "NYSE");
   EXPECT_EQ(InfoFTable->GetValue("Bunny 130", "B"), "");  // not one of its columns
   EXPECT_EQ(InfoTTable->GetValue("Bunny 130", "B"), "2");

@@ -14,6 +14,7 @@
 
 #include "TempDir.h"
 #include "base/Exceptions.h"
+#include "tables/TableContent.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
@@ -35,13 +36,13 @@ class TModel {
     if (lines.empty()) return Error(0);
     TStringList fields;
     SplitDelimitedLine(fields, lines[0], ',', '"');
-    if (fields.Count() > 0) columns_ = ToStrings(fields);
-    for (const std::string& name : ToStrings(fields)) column_set_.insert(name);
+    if (fields.Count() > 0) columns_ = ListContent(fields);
+    for (const std::string& name : ListContent(fields)) column_set_.insert(name);
     for (size_t i = 1; i < lines.size(); ++i) {
       if (lines[i].empty()) continue;
       SplitDelimitedLine(fields, lines[i], ',', '"');
       if (fields.Count() == 0) return Error(0);
-      const Strings line = ToStrings(fields);
+      const Strings line = ListContent(fields);
       rows_.push_back(line[0]);
       row_set_.insert(line[0]);
       for (size_t b = 1; b < line.size(); ++b) {
@@ -67,11 +68,6 @@ class TModel {
   const Strings& Rows() const { return rows_; }
 
  private:
-  static Strings ToStrings(const TStringList& list) {
-    Strings strings;
-    for (int i = 0; i < list.Count(); ++i) strings.push_back(list[i]);
-    return strings;
-  }
   static std::string Error(int index) {
     return "List index out of bounds (" + std::to_string(index) + ")";
   }
@@ -160,14 +156,6 @@ class Generator {
  private:
   std::mt19937 random_;
 };
-
-Strings RowKeys(const TTwoDArray& table) {
-  TStringList list;
-  table.GetRowKeys(list);
-  Strings keys;
-  for (int i = 0; i < list.Count(); ++i) keys.push_back(list[i]);
-  return keys;
-}
 
 // The row keys, and every cell of the columns the set can name in the rows
 // the set names, or in every row.

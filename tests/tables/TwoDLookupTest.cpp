@@ -8,6 +8,7 @@
 
 #include "TempDir.h"
 #include "base/Exceptions.h"
+#include "tables/TableContent.h"
 
 namespace vendrake {
 namespace {
@@ -18,17 +19,7 @@ Fields Split(std::string_view line) {
   TStringList list;
   list.Add("left over");
   SplitDelimitedLine(list, line, ',', '"');
-  Fields fields;
-  for (int i = 0; i < list.Count(); ++i) fields.push_back(list[i]);
-  return fields;
-}
-
-Fields RowKeys(const TTwoDArray& table) {
-  TStringList list;
-  table.GetRowKeys(list);
-  Fields keys;
-  for (int i = 0; i < list.Count(); ++i) keys.push_back(list[i]);
-  return keys;
+  return ListContent(list);
 }
 
 TEST(SplitDelimitedLine, FollowsTheFilesOwnRules) {
