@@ -2,9 +2,11 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace vendrake {
 
@@ -36,6 +38,20 @@ Outcome RunCommand(const std::string& command, const std::string& stdout_to,
   const int status = std::system(line.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path() + "/out"),
           ReadFile(dir.Path() + "/err")};
+}
+
+Outcome RunWatched(const std::string& command,
+                   const std::function<void(const std::string&)>& watch) {
+  FILE* pipe = popen(("(" + command + ") </dev/null").c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("popen failed: " + command);
+  std::string out;
+  char line[4096];
+  while (fgets(line, sizeof(line), pipe) != nullptr) {
+    out += line;
+    watch(line);
+  }
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ""};
 }
 
 InstalledVendrake::InstalledVendrake(const std::string& config_ini) {

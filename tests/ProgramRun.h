@@ -3,6 +3,7 @@
 #ifndef VENDRAKE_TESTS_PROGRAMRUN_H_
 #define VENDRAKE_TESTS_PROGRAMRUN_H_
 
+#include <functional>
 #include <string>
 
 #include "TempDir.h"
@@ -24,6 +25,12 @@ std::string ShellQuoted(const std::string& text);
 // example "> /dev/full"), stdin_from is the path standard input reads.
 Outcome RunCommand(const std::string& command, const std::string& stdout_to = "",
                    const std::string& stdin_from = "/dev/null");
+
+// Runs command with standard input at its end and hands each line of its
+// standard output, CR LF included, to watch as it arrives; returns the exit
+// code and the whole output, err left empty.
+Outcome RunWatched(const std::string& command,
+                   const std::function<void(const std::string&)>& watch);
 
 // A copy of the built vendrake in a directory of its own, beside the given
 // Config.ini content, as it is installed on a loader computer.

@@ -1,5 +1,10 @@
 #include "ServerTests.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace vendrake {
 
 TestServer* Server = nullptr;
@@ -25,6 +30,29 @@ std::string VendrakeCommand(const InstalledVendrake& vendrake, const std::string
       "MYSQL_UNIX_PORT=" + ShellQuoted(socket) + " " + ShellQuoted(vendrake.Path());
   for (const std::string& directory : directories) command += " " + ShellQuoted(directory);
   return command;
+}
+
+int FreePort() {
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  close(probe);
+  return ntohs(address.sin_port);
+}
+
+std::vector<std::string> Progress(const std::string& out, const std::string& tag) {
+  std::vector<std::string> symbols;
+  const std::string ending = "  " + tag + "\r";
+  size_t begin = 0;
+  for (size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1) {
+    const std::string line = out.substr(begin, end - begin);
+    if (line.ends_with(ending)) symbols.push_back(line.substr(0, line.size() - ending.size()));
+  }
+  return symbols;
 }
 
 }  // namespace vendrake

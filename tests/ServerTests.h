@@ -24,6 +24,12 @@ void WriteNumberedSymbols(const TempDir& dir, int symbols);
 std::string VendrakeCommand(const InstalledVendrake& vendrake, const std::string& socket,
                             const std::vector<std::string>& directories);
 
+// A loopback port that nothing listens on at this moment.
+int FreePort();
+
+// The symbols of the progress lines that end with tag, in their order.
+std::vector<std::string> Progress(const std::string& out, const std::string& tag);
+
 // Config.ini content that logs in as root to mydb.
 inline constexpr char kRootConfig[] = "[Vendrake]\ndb_User=root\n";
 

@@ -1,6 +1,7 @@
 #include "TestServer.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,8 +27,8 @@ void Run(const std::string& command) {
 
 }  // namespace
 
-TestServer::TestServer(std::vector<std::string> options)
-    : socket_(dir_.Path() + "/mysqld.sock"), options_(std::move(options)) {
+TestServer::TestServer(std::vector<std::string> options, Data data)
+    : socket_(dir_.Path() + "/mysqld.sock"), options_(std::move(options)), data_(data) {
   // A temporary directory of its own: servers started at the same moment in
   // other process namespaces can share a process id, and with it the names
   // of their temporary tables in a shared /tmp. The install script takes it
@@ -35,9 +36,12 @@ TestServer::TestServer(std::vector<std::string> options)
   // such as --tmpdir and --user on unquoted, which splits a path with a
   // blank in it.
   std::filesystem::create_directory(TmpDir());
-  Run("TMPDIR=" + ShellQuoted(TmpDir()) +
-      " mariadb-install-db --no-defaults --datadir=" + ShellQuoted(dir_.Path() + "/data") +
-      " --auth-root-authentication-method=normal --skip-test-db -uroot");
+  if (data_ == Data::kFromCluster) {
+    Start();
+    return;
+  }
+  Run("TMPDIR=" + ShellQuoted(TmpDir()) + " mariadb-install-db --no-defaults --datadir=" +
+      ShellQuoted(DataDir()) + " --auth-root-authentication-method=normal --skip-test-db -uroot");
   Start();
   try {
     Run(Client("-e 'CREATE DATABASE mydb'"));
@@ -50,10 +54,21 @@ TestServer::TestServer(std::vector<std::string> options)
 
 void TestServer::Start() {
   if (pid_ > 0) throw std::logic_error("the database server runs already");
-  // Made before fork: the child of a threaded process should not allocate.
+  if (data_ == Data::kFromCluster) {
+    // The state transfer's rsync daemon runs as nobody: it must reach the
+    // data directory and own it, to give it the donor's mode.
+    std::filesystem::remove_all(DataDir());
+    std::filesystem::create_directory(DataDir());
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || chown(DataDir().c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
+      throw std::runtime_error("cannot give the data directory to nobody");
+    }
+    std::filesystem::permissions(dir_.Path(), std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+  }
   std::vector<std::string> args = {"mariadbd",
                                    "--no-defaults",
-                                   "--datadir=" + dir_.Path() + "/data",
+                                   "--datadir=" + DataDir(),
                                    "--socket=" + socket_,
                                    "--user=root",
                                    "--log-error=" + dir_.Path() + "/server.log",

@@ -16,9 +16,15 @@ namespace vendrake {
 
 class TestServer {
  public:
+  // Where the data come from: made here, schema included, or sent at every
+  // start by the Galera cluster the server joins (options say which), into
+  // an emptied data directory.
+  enum class Data { kMadeHere, kFromCluster };
+
   // Starts the server with options for mariadbd, and waits until it
   // answers; throws when it cannot, leaving no server behind.
-  explicit TestServer(std::vector<std::string> options = {"--skip-networking"});
+  explicit TestServer(std::vector<std::string> options = {"--skip-networking"},
+                      Data data = Data::kMadeHere);
   // Stops the server, if it runs, and waits for it to end.
   ~TestServer();
   TestServer(const TestServer&) = delete;
@@ -49,10 +55,12 @@ class TestServer {
   std::string Client(const std::string& args) const;
 
   std::string TmpDir() const { return dir_.Path() + "/tmp"; }
+  std::string DataDir() const { return dir_.Path() + "/data"; }
 
   TempDir dir_;
   std::string socket_;
   std::vector<std::string> options_;
+  Data data_;
   pid_t pid_ = -1;  // the running server's id, else -1; only an id > 0 is signalled
 };
 

@@ -2,11 +2,7 @@
 // verify modes accepting the right authority and refusing a wrong one, and
 // a refused connection ending the run before any input is read. The
 // certificates are made for the test by openssl.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -14,19 +10,6 @@
 
 namespace vendrake {
 namespace {
-
-// A loopback port that nothing listens on at this moment.
-int FreePort() {
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  close(probe);
-  return ntohs(address.sin_port);
-}
 
 // An authority with a certificate for 127.0.0.1, and an unrelated one.
 struct Certificates {

@@ -3,10 +3,8 @@
 // that harms its server gets a server of its own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -28,18 +26,6 @@ TEST(ServerFaults, AServerThatIsNotRunningIsReportedBeforeAnyInputIsRead) {
       "Password=\"\", Database=\"mydb\" (/";
   EXPECT_EQ(run.out.substr(0, message.size()), message) << run.out;
   EXPECT_EQ(run.out.find("Reading:"), std::string::npos);
-}
-
-// The symbols of the progress lines that end with tag, in their order.
-std::vector<std::string> Progress(const std::string& out, const std::string& tag) {
-  std::vector<std::string> symbols;
-  const std::string ending = "  " + tag + "\r";
-  size_t begin = 0;
-  for (size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1) {
-    const std::string line = out.substr(begin, end - begin);
-    if (line.ends_with(ending)) symbols.push_back(line.substr(0, line.size() - ending.size()));
-  }
-  return symbols;
 }
 
 // The server dies by SIGKILL while symbol_info_t is written, and is
@@ -64,24 +50,19 @@ TEST_P(KilledServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
   WriteNumberedSymbols(input, 30000);
   const InstalledVendrake vendrake(std::string(kRootConfig) +
                                    "db_RetrySeconds=" + GetParam().retry_seconds + "\n");
-  FILE* pipe = popen(
-      (VendrakeCommand(vendrake, server.Socket(), {input.Path()}) + " </dev/null").c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string out;
   int t_lines = 0;
-  char line[4096];
-  while (fgets(line, sizeof(line), pipe) != nullptr) {
-    out += line;
-    if (!std::string(line).ends_with("(T)\r\n") || ++t_lines != 12000) continue;
-    server.Kill();
-    if (GetParam().restart) server.Start();
-  }
-  const int status = pclose(pipe);
+  const Outcome run = RunWatched(VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
+                                 [&](const std::string& line) {
+                                   if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
+                                   server.Kill();
+                                   if (GetParam().restart) server.Start();
+                                 });
   if (!GetParam().restart) server.Start();
-  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_NE(run.exit_code, -1);
+  const std::string& out = run.out;
   const std::vector<std::string> order = Progress(out, "(T)");
   EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"), "30000\n");
-  ASSERT_EQ(WEXITSTATUS(status), GetParam().exit_code)
+  ASSERT_EQ(run.exit_code, GetParam().exit_code)
       << out.substr(out.size() - std::min<size_t>(out.size(), 500));
   if (GetParam().exit_code == 0) {
     EXPECT_NE(out.find("\r\nTransient server error 20"), std::string::npos);
