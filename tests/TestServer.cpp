@@ -66,6 +66,7 @@ void TestServer::Start() {
     std::filesystem::permissions(dir_.Path(), std::filesystem::perms::others_exec,
                                  std::filesystem::perm_options::add);
   }
+  // Made before fork: the child of a threaded process should not allocate.
   std::vector<std::string> args = {"mariadbd",
                                    "--no-defaults",
                                    "--datadir=" + DataDir(),
