@@ -26,7 +26,8 @@ void Run(const std::string& command) {
 
 }  // namespace
 
-TestServer::TestServer() : socket_(dir_.Path() + "/mysqld.sock") {
+TestServer::TestServer(std::vector<std::string> options)
+    : socket_(dir_.Path() + "/mysqld.sock"), options_(std::move(options)) {
   // A temporary directory of its own: servers started at the same moment in
   // other process namespaces can share a process id, and with it the names
   // of their temporary tables in a shared /tmp. The install script takes it
@@ -50,10 +51,17 @@ TestServer::TestServer() : socket_(dir_.Path() + "/mysqld.sock") {
 void TestServer::Start() {
   if (pid_ > 0) throw std::logic_error("the database server runs already");
   // Made before fork: the child of a threaded process should not allocate.
-  const std::string datadir = "--datadir=" + dir_.Path() + "/data";
-  const std::string socket = "--socket=" + socket_;
-  const std::string log = "--log-error=" + dir_.Path() + "/server.log";
-  const std::string tmpdir = "--tmpdir=" + TmpDir();
+  std::vector<std::string> args = {"mariadbd",
+                                   "--no-defaults",
+                                   "--datadir=" + dir_.Path() + "/data",
+                                   "--socket=" + socket_,
+                                   "--user=root",
+                                   "--log-error=" + dir_.Path() + "/server.log",
+                                   "--tmpdir=" + TmpDir()};
+  args.insert(args.end(), options_.begin(), options_.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error(std::string("fork failed: ") + std::strerror(errno));
   if (pid == 0) {
@@ -61,9 +69,7 @@ void TestServer::Start() {
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    execlp("mariadbd", "mariadbd", "--no-defaults", datadir.c_str(), socket.c_str(),
-           "--skip-networking", "--user=root", log.c_str(), tmpdir.c_str(),
-           static_cast<char*>(nullptr));
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   pid_ = pid;

@@ -1,6 +1,6 @@
 // A throw-away MariaDB server for the tests: a fresh data directory and a
-// socket under a temporary directory, no network port, user root without a
-// password, and a database "mydb" made from the project's schema. The
+// socket under a temporary directory, by default no network port, user root
+// without a password, and a database "mydb" made from the project's schema. The
 // mariadb command-line client, not the code under test, reads it back.
 #ifndef VENDRAKE_TESTS_TESTSERVER_H_
 #define VENDRAKE_TESTS_TESTSERVER_H_
@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "TempDir.h"
 
@@ -15,9 +16,9 @@ namespace vendrake {
 
 class TestServer {
  public:
-  // Starts the server and waits until it answers; throws when it cannot,
-  // leaving no server behind.
-  TestServer();
+  // Starts the server with options for mariadbd, and waits until it
+  // answers; throws when it cannot, leaving no server behind.
+  explicit TestServer(std::vector<std::string> options = {"--skip-networking"});
   // Stops the server, if it runs, and waits for it to end.
   ~TestServer();
   TestServer(const TestServer&) = delete;
@@ -51,6 +52,7 @@ class TestServer {
 
   TempDir dir_;
   std::string socket_;
+  std::vector<std::string> options_;
   pid_t pid_ = -1;  // the running server's id, else -1; only an id > 0 is signalled
 };
 

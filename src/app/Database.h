@@ -20,6 +20,14 @@ extern std::string DbHost;
 extern std::string DbUser;
 extern std::string DbPassword;
 extern std::string DbDatabase;
+// Seconds within which a statement that met a transient server error is
+// sent again, a whole number; "0" lets the first error end the run.
+extern std::string DbRetrySeconds;
+// TLS over TCP, named as the stock client's --ssl-mode: DISABLED,
+// PREFERRED, REQUIRED, VERIFY_CA or VERIFY_IDENTITY (letter case aside).
+extern std::string DbSslMode;
+// The file of the certificate authority to trust; empty for the system's.
+extern std::string DbSslCa;
 
 // Null until ConnectDatabase succeeds; never closed or freed.
 extern MYSQL* DbConnection;
@@ -30,21 +38,28 @@ extern TTwoDArray* InfoFTable;
 extern TTwoDArray* InfoTTable;
 extern TTwoDArray* AlertsTable;
 
-// Connects with the four settings, reads the connection's packet limit,
-// takes ANSI_QUOTES and NO_BACKSLASH_ESCAPES out of the session's sql_mode
-// when it holds them (the server's global mode stays as it is) and creates
-// the three merged tables. Raises EAssertionFailed when the client library
-// is not ready, the server refuses the connection, or a statement of the
+// Connects with the settings (over TCP asking for TLS as DbSslMode says),
+// reads the connection's packet limit, takes ANSI_QUOTES and
+// NO_BACKSLASH_ESCAPES out of the session's sql_mode when it holds them (the
+// server's global mode stays as it is), makes the client library escape for
+// the session's character set, and creates the three merged tables. Raises
+// EAssertionFailed when the client library is not ready, a setting is
+// invalid, the server refuses the connection, or a statement of the
 // session's set-up fails. Call once, before anything else here.
 void ConnectDatabase();
 
 // Returns only when the server accepted query, and any batched statement
-// still in flight before it. A statement too large for the server's packet
-// limit is not sent; it, or one the server rejects, is printed with the
-// reason and ends the process with exit code 1.
+// still in flight before it. A lost connection, a deadlock, a lock wait
+// timeout or a cluster node out of its primary component is ridden through:
+// the connection is made again if it was lost and the statement sent again
+// (every statement here is idempotent), one console line per wait, until
+// DbRetrySeconds are spent. A statement too large for the server's packet
+// limit is not sent; it, or one the server rejects for good, is printed with
+// the reason and ends the process with exit code 1.
 void ExecuteQuery(std::string_view query);
 
-// value escaped by the client library for use inside a quoted literal.
+// value escaped by the client library, for the session's character set, for
+// use inside a quoted literal.
 std::string EscapeSql(std::string_view value);
 // The escaped value between double quotes.
 std::string QuoteSql(std::string_view value);
@@ -56,7 +71,7 @@ void AddInsertRow(TAccumulateInsert& insert, std::string_view row);
 // Sends the statement of the tuples insert still holds, if any, without
 // waiting for the server to execute it: its outcome is read before the next
 // statement goes, by the next FlushInsert or ExecuteQuery, and a failure
-// then ends the process as ExecuteQuery's does.
+// then is retried or ends the process as ExecuteQuery's does.
 void FlushInsert(TAccumulateInsert& insert);
 // Writes a line about a row given to AddInsertRow: at once, or, while a
 // statement is in flight, once it has succeeded, so that no line follows

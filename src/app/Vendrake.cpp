@@ -1,5 +1,6 @@
 #include "app/Vendrake.h"
 
+#include <exception>
 #include <new>
 #include <string>
 
@@ -20,6 +21,9 @@ void ReadSettings() {
   DbUser = GetConfigString("Vendrake", "db_User", "");
   DbPassword = GetConfigString("Vendrake", "db_Password", "");
   DbDatabase = GetConfigString("Vendrake", "db_Database", "mydb");
+  DbRetrySeconds = GetConfigString("Vendrake", "db_RetrySeconds", DbRetrySeconds);
+  DbSslMode = GetConfigString("Vendrake", "db_SslMode", DbSslMode);
+  DbSslCa = GetConfigString("Vendrake", "db_SslCa", "");
 }
 
 void PrintUsage() { WriteOutputLine("List directories to process"); }
@@ -68,6 +72,8 @@ int Run(int argc, char** argv) {
     return Report(error);
   } catch (const std::bad_alloc&) {
     return Report(EOutOfMemory("Out of memory"));
+  } catch (const std::exception& error) {
+    return Report(Exception(error.what()));
   }
 }
 

@@ -1,7 +1,7 @@
 // Binding to the MySQL client library, which is loaded at run time and never
 // linked. The library is loaded before main and unloaded at every orderly
 // exit; the entry points below may be called only while ClientLibraryStatus
-// is Ready. Only the ten entry points the program calls are resolved.
+// is Ready. Only the entry points the program calls are resolved.
 #ifndef VENDRAKE_DB_MYSQL_H_
 #define VENDRAKE_DB_MYSQL_H_
 
@@ -33,7 +33,21 @@ extern int (*mysql_real_query)(MYSQL* mysql, const char* query, unsigned long le
 extern int (*mysql_send_query)(MYSQL* mysql, const char* query, unsigned long length);
 extern char (*mysql_read_query_result)(MYSQL* mysql);
 extern const char* (*mysql_error)(MYSQL* mysql);
+extern unsigned int (*mysql_errno)(MYSQL* mysql);
+extern void (*mysql_close)(MYSQL* mysql);
 extern unsigned long (*mysql_escape_string)(char* to, const char* from, unsigned long length);
+// Escapes for the connection's character set, as mysql_set_character_set
+// told the library.
+extern unsigned long (*mysql_real_escape_string)(MYSQL* mysql, char* to, const char* from,
+                                                 unsigned long length);
+extern int (*mysql_set_character_set)(MYSQL* mysql, const char* name);
+extern const char* (*mysql_character_set_name)(MYSQL* mysql);
+// Before connecting: asks for TLS, trusting ca (a file) or capath (a
+// directory) when given; any may be null.
+extern char (*mysql_ssl_set)(MYSQL* mysql, const char* key, const char* cert, const char* ca,
+                             const char* capath, const char* cipher);
+// The cipher of an encrypted connection, null for clear text.
+extern const char* (*mysql_get_ssl_cipher)(MYSQL* mysql);
 extern MYSQL_RES* (*mysql_store_result)(MYSQL* mysql);
 extern MYSQL_ROW (*mysql_fetch_row)(MYSQL_RES* result);
 extern void (*mysql_free_result)(MYSQL_RES* result);

@@ -56,7 +56,11 @@ class GeneralLog {
 };
 
 // Values that a changed quoting or escaping would alter or reject: both
-// quote kinds, backslashes alone and before quotes, Ctrl-Z, a tab, UTF-8.
+// quote kinds, backslashes alone and before quotes, Ctrl-Z, a tab, UTF-8;
+// and bytes that lead a two-byte character in gbk, big5, sjis and cp932
+// before quotes and backslashes, where escaping blind to the character set
+// lets the lead byte swallow the backslash, so that the quote ends the
+// literal and the rest of the value becomes SQL.
 struct QuotingInput {
   TempDir dir;
   QuotingInput() {
@@ -64,6 +68,9 @@ struct QuotingInput {
               "Symbol,Company Name,Listed Exchange\n"
               "\"x\"\"y\\z'\",\"say \"\"hi\"\", it's a\\b \\' \\\"\"\x1A\tend\\\","
               "Soci\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\n"
+              "lead,\"\xBF\"\", 0x4e, 0x4e), (0x50574E4544, 0x6576696C, 0x58, 0x4E) #\","
+              "\xE0\\\xE0'\x81\"\"\xE0\n"
+              "Innocent,Innocent Corp,\xA1\\\n"
               "abc,O'Brien \\\\ Sons,NYSE\n");
     dir.Write("OvernightData.csv", "Symbol,Correlation Symbol\nabc,\"\\\"\"'\\\\\"\n");
     dir.Write("TC_OvernightData.csv", "Symbol,Up Days\nabc,3\n");
@@ -77,11 +84,11 @@ struct Load {
   std::string stored;
   std::string set_up;
 
-  Load(const QuotingInput& input, const GeneralLog& log) {
+  Load(const QuotingInput& input, const GeneralLog& log, const std::string& config = kRootConfig) {
     Server->ResetTables();
     log.Clear();
     run = RunCommand(
-        VendrakeCommand(InstalledVendrake(kRootConfig), Server->Socket(), {input.dir.Path()}));
+        VendrakeCommand(InstalledVendrake(config), Server->Socket(), {input.dir.Path()}));
     set_up = log.SetUpStatements();
     stored = Server->Query(
         "SELECT HEX(symbol), HEX(company_name), HEX(exchange) FROM symbol_info_f ORDER BY 1;"
@@ -109,7 +116,8 @@ std::string EveryByteInHex() {
   return hex;
 }
 
-constexpr char kProbe[] = "SELECT @@max_allowed_packet, @@SESSION.sql_mode\n";
+constexpr char kProbe[] =
+    "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client\n";
 
 // The reference is a run on the server's default mode, whose values the
 // whole-run tests check one by one.
@@ -151,6 +159,29 @@ TEST(SessionSqlMode, ValuesLandAndTheConsoleReadsAsOnADefaultServer) {
   }
 }
 
+// A server that gives its users' sessions a character set through
+// init_connect, which the client library cannot know of; SUPER skips
+// init_connect, so the runs log in as a plain user.
+TEST(SessionCharacterSet, HostileValuesLandByteForByteInEverySessionCharacterSet) {
+  const QuotingInput input;
+  const GeneralLog log;
+  const Load reference(input, log);
+  EXPECT_NE(reference.stored.find("\n496E6E6F63656E74\t"), std::string::npos);  // "Innocent"
+  EXPECT_EQ(reference.stored.find("50574E4544"), std::string::npos);            // "PWNED"
+  Server->Query("CREATE USER plain@localhost; GRANT ALL ON mydb.* TO plain@localhost");
+  for (const std::string charset : {"gbk", "big5", "sjis", "cp932"}) {
+    SCOPED_TRACE(charset);
+    Server->Query("SET GLOBAL init_connect='SET NAMES " + charset + "'");
+    const Load load(input, log, "[Vendrake]\ndb_User=plain\n");
+    EXPECT_EQ(load.run.exit_code, 0) << load.run.out;
+    EXPECT_EQ(load.run.out, reference.run.out);
+    EXPECT_EQ(load.stored, reference.stored);
+    const std::string names = "SET NAMES " + charset + "\n";  // init_connect, then vendrake
+    EXPECT_EQ(load.set_up, names + kProbe + names);
+  }
+  Server->Query("SET GLOBAL init_connect=''; DROP USER plain@localhost");
+}
+
 // An account allowed one statement an hour: the first run's SET is its
 // second statement, the second run's probe its third. Each run ends as a
 // refused connection does, naming the statement, before reading input.
@@ -163,7 +194,8 @@ TEST(SessionSqlMode, AFailedProbeOrSetEndsTheRunBeforeAnyInputIsRead) {
   const GlobalSqlMode global("NO_BACKSLASH_ESCAPES");
   const InstalledVendrake vendrake("[Vendrake]\ndb_User=quota\n");
   for (const std::string statement :
-       {"SET SESSION sql_mode=''", "SELECT @@max_allowed_packet, @@SESSION.sql_mode"}) {
+       {"SET SESSION sql_mode=''",
+        "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client"}) {
     const Outcome run = RunCommand(VendrakeCommand(vendrake, Server->Socket(), {input.dir.Path()}));
     EXPECT_EQ(run.exit_code, 2);
     const std::string message = "EAssertionFailed:  " + statement +

@@ -15,6 +15,15 @@ int mysql_real_query(MYSQL*, const char*, unsigned long) { return 1; }
 int mysql_send_query(MYSQL*, const char*, unsigned long) { return 1; }
 char mysql_read_query_result(MYSQL*) { return 1; }
 const char* mysql_error(MYSQL*) { return "fake"; }
+unsigned mysql_errno(MYSQL*) { return 1; }
+void mysql_close(MYSQL*) {}
+unsigned long mysql_real_escape_string(MYSQL*, char*, const char*, unsigned long) { return 0; }
+int mysql_set_character_set(MYSQL*, const char*) { return 1; }
+const char* mysql_character_set_name(MYSQL*) { return "fake"; }
+char mysql_ssl_set(MYSQL*, const char*, const char*, const char*, const char*, const char*) {
+  return 1;
+}
+const char* mysql_get_ssl_cipher(MYSQL*) { return nullptr; }
 MYSQL_RES* mysql_store_result(MYSQL*) { return nullptr; }
 char** mysql_fetch_row(MYSQL_RES*) { return nullptr; }
 void mysql_free_result(MYSQL_RES*) {}
