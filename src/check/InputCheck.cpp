@@ -217,7 +217,9 @@ void ReportLoadFailure(const std::string& path, const Exception& error) {
 // Reads the directories as the loader's read phase does; false at the first
 // file that would end its run, once named.
 bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
-  TTwoDArray merged[3];
+  // The merge fills the loader's merged tables, which live, as in the
+  // loader, until the process ends.
+  static TTwoDArray merged[3];
   InfoFTable = &merged[0];
   InfoTTable = &merged[1];
   AlertsTable = &merged[2];
