@@ -280,12 +280,12 @@ constexpr char kHelp[] =
 
 }  // namespace
 
-int RunCheck(int argc, char** argv) {
+int RunCheck(int argc, char** argv, const char* version) {
   int first = 1;
   if (argc > 1 && argv[1][0] == '-') {
     const std::string_view option = argv[1];
     if (option == "--help") return std::fputs(kHelp, stdout) < 0 ? 2 : 0;
-    if (option == "--version") return std::puts("vendrake-check " VENDRAKE_VERSION) < 0 ? 2 : 0;
+    if (option == "--version") return std::printf("vendrake-check %s\n", version) < 0 ? 2 : 0;
     if (option == "--heartbeat-name") return std::puts(HeartbeatRowName().c_str()) < 0 ? 2 : 0;
     if (option != "--") {
       std::fprintf(stderr, "vendrake-check: unknown option %s\nTry vendrake-check --help.\n",

@@ -26,8 +26,8 @@ bool FindLoadFailure(const std::string& path, TLoadFailure& failure);
 
 // Runs the check for the directories of argv and returns the exit code: 0
 // when all is well, 1 with warnings, 2 when the loader's read phase would
-// fail or the command line is wrong.
-int RunCheck(int argc, char** argv);
+// fail or the command line is wrong. version is what --version prints.
+int RunCheck(int argc, char** argv, const char* version);
 
 }  // namespace vendrake
 
