@@ -417,13 +417,25 @@ std::string ParseOptions(int argc, char** argv, TOptions& options) {
 
 }  // namespace
 
+constexpr char kUsage[] = "usage: generate_sample [--symbols N] [--seed S] DIR...\n";
+
+constexpr char kHelp[] =
+    "Writes F_OvernightData.csv, OvernightData.csv and TC_OvernightData.csv of\n"
+    "sample data into each DIR, created if missing; later directories change,\n"
+    "blank or add values. The output depends only on N, S and the order of DIRs.\n"
+    "\n"
+    "  --symbols N  symbols of the first directory, 1..1000000 (default 1000)\n"
+    "  --seed S     seed of the data (default 1)\n"
+    "  --help       print this help\n";
+
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    return std::printf("%s%s", kUsage, kHelp) < 0 ? 1 : 0;
+  }
   TOptions options;
   const std::string error = ParseOptions(argc, argv, options);
   if (!error.empty()) {
-    std::fprintf(stderr,
-                 "generate_sample: %s\nusage: generate_sample [--symbols N] [--seed S] DIR...\n",
-                 error.c_str());
+    std::fprintf(stderr, "generate_sample: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
   try {

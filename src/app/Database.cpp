@@ -300,16 +300,16 @@ std::string Reconnect(std::string_view query) {
 void RideThrough(std::string_view query, TRetryWindow& window) {
   unsigned error = mysql_errno(DbConnection);
   std::string text = mysql_error(DbConnection);
+  if (!IsTransient(error)) FailQuery(query, text);
   const bool lost = IsLostConnection(error);
-  for (;;) {
-    if (!IsTransient(error) || !window.Wait(error, text)) FailQuery(query, text);
+  while (window.Wait(error, text)) {
     if (!lost) return;
     text = Reconnect(query);
     if (text.empty()) return;
     // Whatever made the new connection fail, the server may yet come back.
     error = mysql_errno(DbConnection);
-    if (!IsTransient(error)) error = 2006;
   }
+  FailQuery(query, text);
 }
 
 // Sends query again, synchronously, after its first attempt failed, until

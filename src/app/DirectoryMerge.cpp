@@ -6,75 +6,9 @@
 
 #include "app/Console.h"
 #include "app/Database.h"
+#include "app/MergeColumns.h"
 
 namespace vendrake {
-
-namespace {
-
-struct TMerge {
-  const char* column;
-  TTwoDArray** into;
-};
-
-struct TInputFile {
-  const char* name;
-  std::initializer_list<TMerge> merges;
-};
-
-// The files in reading order and the merges after each, in order; a column
-// that goes to two tables is merged into the first named one first. A
-// symbol joins a merged table at its first value, so this order gives each
-// table the row order in which it is written and printed.
-const TInputFile kInputFiles[] = {
-    {"F_OvernightData.csv",
-     {{"Company Name", &InfoFTable},
-      {"Listed Exchange", &InfoFTable},
-      {"Listed Exchange", &AlertsTable},
-      {"Correlation R2", &InfoTTable},
-      {"F Correlation R2", &InfoTTable},
-      {"Previous High", &AlertsTable},
-      {"Previous Low", &AlertsTable},
-      {"52 Week High", &AlertsTable},
-      {"52 Week Low", &AlertsTable},
-      {"Bunny 130", &InfoTTable},
-      {"Bunny 130", &AlertsTable},
-      {"Consolidation Days", &InfoTTable},
-      {"Consolidation Days", &AlertsTable},
-      {"Consolidation Top", &AlertsTable},
-      {"Consolidation Bottom", &AlertsTable},
-      {"Average True Range", &InfoTTable},
-      {"Average True Range", &AlertsTable},
-      {"Lifetime High", &AlertsTable},
-      {"Lifetime Low", &AlertsTable},
-      {"Prev Put Volume", &AlertsTable},
-      {"Prev Call Volume", &AlertsTable}}},
-    {"OvernightData.csv",
-     {{"Tick Volatility", &InfoTTable},
-      {"Tick Volatility", &AlertsTable},
-      {"Last Price", &InfoTTable},
-      {"Last Price", &AlertsTable},
-      {"Avg Daily Volume", &InfoTTable},
-      {"Avg Daily Volume", &AlertsTable},
-      {"Correlation Symbol", &InfoTTable},
-      {"Correlation M", &InfoTTable},
-      {"F Correlation M", &InfoTTable},
-      {"Bright Volatility", &AlertsTable}}},
-    {"TC_OvernightData.csv",
-     {{"200 Day SMA", &InfoTTable},
-      {"200 Day SMA", &AlertsTable},
-      {"50 Day SMA", &InfoTTable},
-      {"50 Day SMA", &AlertsTable},
-      {"20 Day SMA", &InfoTTable},
-      {"20 Day SMA", &AlertsTable},
-      {"Up Days", &InfoTTable},
-      {"Up Days", &AlertsTable},
-      {"Range Contraction", &InfoTTable},
-      {"Range Contraction", &AlertsTable},
-      {"20 Day StdDev", &InfoTTable},
-      {"20 Day StdDev", &AlertsTable}}},
-};
-
-}  // namespace
 
 void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
                  std::vector<int32_t>& destination_rows) {

@@ -1,0 +1,3 @@
+#include "check/InputCheck.h"
+
+int main(int argc, char** argv) { return vendrake::RunCheck(argc, argv, VENDRAKE_VERSION); }

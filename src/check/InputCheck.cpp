@@ -1,0 +1,307 @@
+#include "check/InputCheck.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <set>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "app/Console.h"
+#include "app/Database.h"
+#include "app/DirectoryMerge.h"
+#include "app/MergeColumns.h"
+#include "app/TradingDate.h"
+#include "base/Exceptions.h"
+#include "config/ConfigFile.h"
+#include "tables/TwoDLookup.h"
+
+namespace vendrake {
+
+namespace {
+
+// Calls visit(number, line) for each line of the file at path, numbered from
+// 1, by the loader's rules: CR LF, CR or LF end a line, a last line end adds
+// no empty line, a zero byte ends the text. Stops early when visit returns
+// false. False when the file cannot be opened.
+template <typename Visit>
+bool ForEachLine(const std::string& path, Visit visit) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::istreambuf_iterator<char> next(in);
+  const std::istreambuf_iterator<char> end;
+  std::string line;
+  int number = 0;
+  while (next != end && *next != '\0') {
+    const char c = *next++;
+    if (c != '\r' && c != '\n') {
+      line += c;
+      continue;
+    }
+    if (c == '\r' && next != end && *next == '\n') ++next;
+    if (!visit(++number, std::string_view(line))) return true;
+    line.clear();
+  }
+  if (!line.empty()) visit(++number, std::string_view(line));
+  return true;
+}
+
+}  // namespace
+
+bool FindLoadFailure(const std::string& path, TLoadFailure& failure) {
+  TStringList fields;
+  int header_names = 1;  // a header without fields still names the key
+  bool any_line = false, found = false;
+  const auto found_at = [&](int line, int field) {
+    failure = {line, field};
+    found = true;
+    return false;
+  };
+  const bool opened = ForEachLine(path, [&](int number, std::string_view line) {
+    any_line = true;
+    SplitDelimitedLine(fields, line, ',', '"');
+    if (number == 1) {
+      header_names = std::max(1, fields.Count());
+      return true;
+    }
+    if (line.empty()) return true;
+    if (fields.Count() == 0) return found_at(number, 0);
+    for (int b = header_names; b < fields.Count(); ++b) {
+      if (!fields[b].empty()) return found_at(number, b);
+    }
+    return true;
+  });
+  if (opened && !any_line) found_at(1, 0);  // not even a header line
+  return found;
+}
+
+namespace {
+
+constexpr int kListedRepeats = 10;
+
+struct TCheck {
+  int warnings = 0;
+  void Warn(const std::string& text) {
+    ++warnings;
+    WriteOutputLine("  warning: " + text);
+  }
+};
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::string UserName() {
+  const passwd* user = ::getpwuid(::geteuid());
+  return user != nullptr ? user->pw_name : "uid " + std::to_string(::geteuid());
+}
+
+std::string HeartbeatRowName() { return "Overnight " + LocalComputerName(); }
+
+// Whether this user can read the settings the loader would read: an
+// unreadable file reads as an empty one to the loader, without a word.
+void CheckSettings(TCheck& check) {
+  const std::string path = ExecutableConfigPath();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int error = errno;
+  if (fd >= 0) {
+    ::close(fd);
+    WriteOutputLine("Settings: " + path + " can be read by " + UserName());
+  } else if (error == ENOENT) {
+    WriteOutputLine("Settings: " + path + " does not exist; the loader uses the defaults");
+  } else {
+    WriteOutputLine("Settings: " + path);
+    check.Warn(UserName() + " cannot read it (" + std::strerror(error) +
+               "); the loader would connect with the defaults, User=\"\", Password=\"\"");
+  }
+}
+
+void ReportHeartbeat() {
+  std::string line = "Heartbeat row: " + HeartbeatRowName();
+  char host[256] = {};
+  if (::gethostname(host, sizeof(host) - 1) == 0 && LocalComputerName() != host) {
+    line += std::string(" (the host name ") + host + " is longer than 15 characters)";
+  }
+  WriteOutputLine(line);
+}
+
+// The header's names, split as the loader splits its first line.
+TStringList HeaderNames(const std::string& path) {
+  TStringList names;
+  ForEachLine(path, [&](int, std::string_view line) {
+    SplitDelimitedLine(names, line, ',', '"');
+    return false;
+  });
+  return names;
+}
+
+void ReportIgnoredNames(const std::string& path, const std::set<std::string_view>& read) {
+  const TStringList names = HeaderNames(path);
+  std::string ignored;
+  for (int b = 1; b < names.Count(); ++b) {
+    if (read.count(names[b]) > 0) continue;
+    ignored += (ignored.empty() ? "" : ", ") + Quoted(names[b]);
+  }
+  if (!ignored.empty()) WriteOutputLine("  header names the loader ignores: " + ignored);
+}
+
+// A symbol on several lines of a file keeps, per column, its last non-empty
+// value; often that means the export went wrong.
+void ReportRepeats(const TTwoDArray& source) {
+  std::vector<int> lines(source.RowCount());
+  for (int32_t row : source.RowOrder()) ++lines[row];
+  int repeated = 0;
+  std::string listed;
+  for (int32_t row = 0; row < source.RowCount(); ++row) {
+    if (lines[row] < 2 || ++repeated > kListedRepeats) continue;
+    listed += (listed.empty() ? "" : ", ") + std::string(source.RowKey(row)) + " (" +
+              std::to_string(lines[row]) + " lines)";
+  }
+  if (repeated == 0) return;
+  WriteOutputLine("  symbols on more than one line: " + std::to_string(repeated) + ": " + listed +
+                  (repeated > kListedRepeats ? ", ..." : ""));
+}
+
+void ReportFile(TCheck& check, const TTwoDArray& source, const std::string& path,
+                const TInputFile& file) {
+  WriteOutputLine(path + ": " + std::to_string(source.RowOrder().size()) + " data lines, " +
+                  std::to_string(source.RowCount()) + " symbols");
+  if (source.RowOrder().empty()) check.Warn("no data lines");
+  std::set<std::string_view> read;  // the columns the loader takes from this file
+  for (const TMerge& merge : file.merges) {
+    if (read.insert(merge.column).second && source.FindColumn(merge.column) < 0) {
+      check.Warn("no column " + Quoted(merge.column) + ": the loader stores nothing from it");
+    }
+  }
+  ReportIgnoredNames(path, read);
+  ReportRepeats(source);
+}
+
+// Merges the file into the merged tables one table at a time, each with its
+// merges in their order. A table's content depends on its own merges alone,
+// so this gives the tables the loader's merge gives.
+void MergeFile(const TTwoDArray& source, const TInputFile& file) {
+  for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
+    std::vector<int32_t> rows(source.RowCount(), -1);
+    for (const TMerge& merge : file.merges) {
+      if (merge.into == table) MergeColumn(**table, source, merge.column, rows);
+    }
+  }
+}
+
+std::string FailureText(const TLoadFailure& failure) {
+  if (failure.line == 1) return "no header line";
+  if (failure.field == 0) return "a line without a field, only control bytes";
+  return "a value at a position the header names no column for";
+}
+
+void ReportLoadFailure(const std::string& path, const Exception& error) {
+  std::string where = path;
+  TLoadFailure failure;
+  if (dynamic_cast<const EStringListError*>(&error) != nullptr && FindLoadFailure(path, failure)) {
+    where += ", line " + std::to_string(failure.line) + ", field position " +
+             std::to_string(failure.field) + ": " + FailureText(failure);
+  }
+  WriteOutputLine("error: " + where);
+  WriteOutputLine("  the loader stops with: " + std::string(error.ClassName()) + ":  " +
+                  error.Message());
+}
+
+// Reads the directories as the loader's read phase does; false at the first
+// file that would end its run, once named.
+bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
+  // The merge fills the loader's merged tables, which live, as in the
+  // loader, until the process ends.
+  static TTwoDArray merged[3];
+  InfoFTable = &merged[0];
+  InfoTTable = &merged[1];
+  AlertsTable = &merged[2];
+  TTwoDArray source;
+  for (const char* name : directories) {
+    const std::string directory = name;
+    WriteOutputLine("Reading:  " + directory);
+    for (const TInputFile& file : kInputFiles) {
+      const std::string path = directory + "/" + file.name;
+      try {
+        source.LoadFromFile(path);
+      } catch (const Exception& error) {
+        ReportLoadFailure(path, error);
+        return false;
+      }
+      ReportFile(check, source, path, file);
+      MergeFile(source, file);
+    }
+  }
+  WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(InfoFTable->RowCount()) +
+                  ", symbol_info_t " + std::to_string(InfoTTable->RowCount()) + ", alerts_daily " +
+                  std::to_string(AlertsTable->RowCount()));
+  return true;
+}
+
+int Check(std::span<char* const> directories) {
+  OpenConsole();
+  TCheck check;
+  CheckSettings(check);
+  ReportHeartbeat();
+  bool passes = true;
+  if (directories.empty()) {
+    check.Warn("no directory given: the loader only prints its usage line");
+  } else {
+    passes = CheckDirectories(check, directories);
+  }
+  const int code = !passes ? 2 : check.warnings > 0 ? 1 : 0;
+  WriteOutputLine("Result: " + std::to_string(check.warnings) + " warning(s), exit status " +
+                  std::to_string(code) + (passes ? "" : "; the loader's read phase would fail"));
+  return code;
+}
+
+constexpr char kHelp[] =
+    "Usage: vendrake-check [OPTION] [--] DIR...\n"
+    "Reads the directories as vendrake would, without a database, and reports\n"
+    "what the run would meet: per file its data lines and symbols, the columns\n"
+    "vendrake reads that the header lacks, the header names it ignores, repeated\n"
+    "symbols; the rows of each table; the first line that would end the run.\n"
+    "Also whether this user can read Config.ini beside vendrake, and the\n"
+    "heartbeat row of this computer.\n"
+    "\n"
+    "  --heartbeat-name  print only this computer's monitor_alive row name\n"
+    "  --help            print this help\n"
+    "  --version         print the version\n"
+    "\n"
+    "Exit status: 0 all is well, 1 warnings, 2 the read phase would fail (or a\n"
+    "wrong command line).\n";
+
+}  // namespace
+
+int RunCheck(int argc, char** argv, const char* version) {
+  int first = 1;
+  if (argc > 1 && argv[1][0] == '-') {
+    const std::string_view option = argv[1];
+    if (option == "--help") return std::fputs(kHelp, stdout) < 0 ? 2 : 0;
+    if (option == "--version") return std::printf("vendrake-check %s\n", version) < 0 ? 2 : 0;
+    if (option == "--heartbeat-name") return std::puts(HeartbeatRowName().c_str()) < 0 ? 2 : 0;
+    if (option != "--") {
+      std::fprintf(stderr, "vendrake-check: unknown option %s\nTry vendrake-check --help.\n",
+                   argv[1]);
+      return 2;
+    }
+    first = 2;
+  }
+  try {
+    return Check(std::span<char* const>(argv + first, argv + argc));
+  } catch (const Exception& error) {
+    std::fprintf(stderr, "%s:  %s\n", error.ClassName(), error.Message().c_str());
+  } catch (const std::bad_alloc&) {
+    std::fputs("EOutOfMemory:  Out of memory\n", stderr);
+  }
+  return 2;
+}
+
+}  // namespace vendrake
