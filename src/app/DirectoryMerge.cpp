@@ -1,6 +1,7 @@
 #include "app/DirectoryMerge.h"
 
 #include <map>
+#include <span>
 #include <vector>
 
 #include "app/Console.h"
@@ -80,7 +81,14 @@ void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_
   const int32_t from = source.FindColumn(column);
   if (from < 0) return;
   int32_t to = -1;
-  for (const int32_t row : source.RowOrder()) {
+  const std::span<const int32_t> order = source.RowOrder();
+  // Index slots of rows still to be looked up are requested some rows
+  // ahead, so that their waits for memory overlap.
+  constexpr size_t kAhead = 16;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i + kAhead < order.size() && destination_rows[order[i + kAhead]] < 0)
+      destination.PrefetchRowOf(source, order[i + kAhead]);
+    const int32_t row = order[i];
     const std::string_view value = source.CellValue(from, row);
     if (value.empty()) continue;  // empty values are never copied
     // Registered in SetValue's order: the column, then the row.

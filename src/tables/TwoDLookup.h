@@ -101,6 +101,12 @@ class TTwoDArray {
   int32_t AddRowOf(const TTwoDArray& source, int32_t source_row) {
     return AddRow(source.row_keys_[source_row], source.row_hashes_[source_row]);
   }
+  // A hint only: starts loading the index slot where AddRowOf of the same
+  // row will look.
+  void PrefetchRowOf(const TTwoDArray& source, int32_t source_row) const {
+    if (!row_slots_.empty())
+      __builtin_prefetch(&row_slots_[source.row_hashes_[source_row] & (row_slots_.size() - 1)]);
+  }
   // The value of a cell of a registered row; column may be -1, which reads
   // as an absent column. The view is valid until the table changes.
   std::string_view CellValue(int32_t column, int32_t row) const;
