@@ -59,8 +59,18 @@ class TLineReader {
   TLineReader& operator=(const TLineReader&) = delete;
 
   bool Next(std::string_view& line);
+  // A hint only: the bytes from the start of a line some lines behind the
+  // one Next returned last, when the buffer holds it, else empty. Lines are
+  // counted by LF alone, so a file of CR ends gets no hints.
+  std::string_view Ahead() const {
+    return {buffer_.get() + ahead_, ahead_lines_ == kAhead ? end_ - ahead_ : 0};
+  }
 
  private:
+  static constexpr int kAhead = 8;
+  // Moves ahead_ on until it is kAhead lines behind begin_ or at end_.
+  void StepAhead();
+
   void Fill();
   // Offset of the first CR or LF at or behind begin_, or end_ when none.
   size_t LineEnd();
@@ -73,6 +83,8 @@ class TLineReader {
   size_t end_ = 0;    // end of the bytes read
   size_t lf_ = 0;     // the first LF at or behind begin_ (end_ for none), when known
   bool lf_known_ = false;
+  size_t ahead_ = 0;     // see Ahead
+  int ahead_lines_ = 0;  // LFs between begin_ and ahead_, up to kAhead
   bool at_end_ = false;  // no byte will follow end_
 };
 
@@ -98,6 +110,7 @@ bool TLineReader::Next(std::string_view& line) {
     if (complete) {
       line = std::string_view(p + begin_, stop - begin_);
       begin_ = stop + (p[stop] == '\r' && stop + 1 < end_ && p[stop + 1] == '\n' ? 2 : 1);
+      StepAhead();
       return true;
     }
     if (!at_end_) {
@@ -108,6 +121,22 @@ bool TLineReader::Next(std::string_view& line) {
     line = std::string_view(p + begin_, end_ - begin_);
     begin_ = end_;
     return true;
+  }
+}
+
+void TLineReader::StepAhead() {
+  if (ahead_lines_ > 0) --ahead_lines_;
+  if (ahead_ < begin_) {
+    ahead_ = begin_;
+    ahead_lines_ = 0;
+  }
+  for (; ahead_lines_ < kAhead; ++ahead_lines_) {
+    const void* lf = std::memchr(buffer_.get() + ahead_, '\n', end_ - ahead_);
+    if (lf == nullptr) {
+      ahead_ = end_;  // searched once until the next Fill
+      return;
+    }
+    ahead_ = static_cast<const char*>(lf) - buffer_.get() + 1;
   }
 }
 
@@ -127,6 +156,8 @@ void TLineReader::Fill() {
   end_ -= begin_;
   begin_ = 0;
   lf_known_ = false;
+  ahead_ = 0;
+  ahead_lines_ = 0;
   ssize_t n;
   do {
     n = ::read(fd_, buffer_.get() + end_, size_ - end_);
@@ -398,6 +429,7 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
   fields_.Split(line, ',', '"');
   for (int b = 0; b < fields_.Count(); ++b) field_columns_.push_back(AddColumn(fields_[b]));
   while (lines.Next(line)) {
+    PrefetchLineRow(lines.Ahead());
     if (line.empty()) continue;
     fields_.Split(line, ',', '"');
     if (fields_.Count() == 0) RaiseListIndexError(0);
@@ -411,6 +443,13 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
     }
     StoreLineCells(row);
   }
+}
+
+void TTwoDArray::PrefetchLineRow(std::string_view line) const {
+  const char* comma = static_cast<const char*>(std::memchr(line.data(), ',', line.size()));
+  if (comma == nullptr || row_slots_.empty()) return;
+  const uint32_t hash = KeyHash(Trimmed(line.data(), comma));
+  __builtin_prefetch(&row_slots_[hash & (row_slots_.size() - 1)]);
 }
 
 void TTwoDArray::StoreLineCells(int32_t row) {

@@ -151,6 +151,10 @@ class TTwoDArray {
   // Copies bytes into memory the table owns until Clear: row keys, and
   // values too long for a cell.
   const char* Keep(std::string_view bytes);
+  // A hint only: starts loading the index slot of the key of line (up to
+  // its first comma, trimmed), so that the lookup of that line, some lines
+  // later, does not wait for memory. line need not be whole.
+  void PrefetchLineRow(std::string_view line) const;
   // Stores the non-empty fields of the data line in fields_ under row.
   void StoreLineCells(int32_t row);
 
