@@ -1,7 +1,5 @@
 #include "app/DirectoryMerge.h"
 
-#include <future>
-#include <iterator>
 #include <map>
 #include <span>
 #include <vector>
@@ -103,26 +101,13 @@ void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_
 
 void ReadDirectory(const std::string& directory) {
   WriteOutputLine("Reading:  " + directory);
-  constexpr size_t kFiles = std::size(kInputFiles);
-  // While one file is merged, the next one loads on a thread of its own into
-  // the other table. A load's failure comes out of get(), so it is raised
-  // only once the files before it are merged, as if the loads ran in turn;
-  // a failing merge waits for the load under way and drops its result.
-  TTwoDArray sources[2];
-  auto load = [&](size_t file) {
-    return std::async(std::launch::async, [&sources, &directory, file] {
-      sources[file % 2].LoadFromFile(directory + "/" + kInputFiles[file].name);
-    });
-  };
-  std::future<void> loading = load(0);
-  for (size_t file = 0; file < kFiles; ++file) {
-    loading.get();
-    if (file + 1 < kFiles) loading = load(file + 1);
-    const TTwoDArray& source = sources[file % 2];
+  TTwoDArray source;
+  for (const TInputFile& file : kInputFiles) {
+    source.LoadFromFile(directory + "/" + file.name);
     // Each merged table's row number of every source row, found once per
     // file rather than once per merged column.
     std::map<const TTwoDArray*, std::vector<int32_t>> rows_in;
-    for (const TMerge& merge : kInputFiles[file].merges) {
+    for (const TMerge& merge : file.merges) {
       std::vector<int32_t>& rows = rows_in[*merge.into];
       rows.resize(source.RowCount(), -1);
       MergeColumn(**merge.into, source, merge.column, rows);
