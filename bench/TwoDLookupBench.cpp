@@ -44,13 +44,13 @@ std::vector<std::string> SampleLines() {
   return lines;
 }
 
-void BM_SplitDelimitedLine(benchmark::State& state) {
+void BM_SplitLine(benchmark::State& state) {
   const std::vector<std::string> lines = SampleLines();
   size_t bytes = 0;
   for (const auto& line : lines) bytes += line.size();
-  TStringList fields;
+  TLineFields fields;
   for (auto _ : state) {
-    for (const auto& line : lines) SplitDelimitedLine(fields, line, ',', '"');
+    for (const auto& line : lines) fields.Split(line, ',', '"');
     benchmark::DoNotOptimize(fields.Count());
   }
   state.SetBytesProcessed(state.iterations() * bytes);
@@ -133,6 +133,6 @@ void BM_LoadFromFileReused(benchmark::State& state) {
 }  // namespace
 }  // namespace vendrake
 
-BENCHMARK(vendrake::BM_SplitDelimitedLine);
+BENCHMARK(vendrake::BM_SplitLine);
 BENCHMARK(vendrake::BM_LoadFromFileCold)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(vendrake::BM_LoadFromFileReused)->Unit(benchmark::kMillisecond)->Iterations(5);

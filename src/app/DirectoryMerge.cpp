@@ -14,27 +14,21 @@ void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_
                  std::vector<int32_t>& destination_rows) {
   const int32_t from = source.FindColumn(column);
   if (from < 0) return;
-  const std::span<const int32_t> order = source.RowOrder();
-  // Whether the row at position i will be looked up in destination.
-  auto needs_lookup = [&](size_t i) {
-    return i < order.size() && destination_rows[order[i]] < 0 &&
-           !source.CellValue(from, order[i]).empty();
-  };
-  // Lookups are prepared some rows ahead, which a million rows repay.
-  constexpr size_t kSlotAhead = 16, kChainAhead = 8;
   int32_t to = -1;
+  const std::span<const int32_t> order = source.RowOrder();
+  // Index slots of rows still to be looked up are requested some rows
+  // ahead, so that their waits for memory overlap.
+  constexpr size_t kAhead = 16;
   for (size_t i = 0; i < order.size(); ++i) {
-    if (needs_lookup(i + kSlotAhead))
-      destination.PrefetchRowSlot(source.RowKey(order[i + kSlotAhead]));
-    if (needs_lookup(i + kChainAhead))
-      destination.PrefetchRowChain(source.RowKey(order[i + kChainAhead]));
+    if (i + kAhead < order.size() && destination_rows[order[i + kAhead]] < 0)
+      destination.PrefetchRowOf(source, order[i + kAhead]);
     const int32_t row = order[i];
     const std::string_view value = source.CellValue(from, row);
     if (value.empty()) continue;  // empty values are never copied
     // Registered in SetValue's order: the column, then the row.
     if (to < 0) to = destination.AddColumn(column);
     int32_t& target = destination_rows[row];
-    if (target < 0) target = destination.AddRow(source.RowKey(row));
+    if (target < 0) target = destination.AddRowOf(source, row);
     destination.SetCell(to, target, value);
   }
 }

@@ -44,12 +44,10 @@ class THashEntry {
  private:
   friend class tHashTable;
   friend class tHashTableIterator;
-  // Nine in ten indicator values are 8 bytes or fewer; room for more would
-  // widen every entry to spare a buffer for few.
+  // Room for a pointer's worth: the numbers the tables map names to fit.
   static constexpr uint32_t kInlineValue = 8;
 
-  // Only through the table or an iterator, which note long values (see
-  // tHashTable::NoteValue).
+  // Only through the table or an iterator.
   void SetValue(std::string_view value);
   bool HasHeapValue() const { return value_length_ > kInlineValue; }
 
@@ -94,12 +92,6 @@ class tHashTable {
   virtual int32_t Count() const { return entry_count_; }
   virtual void Clear();
 
-  // A hint only: starts loading the slot of key into the cache, so that a
-  // PutNew or Get of it shortly after does not wait for memory.
-  void Prefetch(std::string_view key) const;
-  // The next step after Prefetch: starts loading the head of key's chain.
-  void PrefetchChain(std::string_view key) const;
-
   // Slot of key for the current bucket count; needs at least one bucket.
   int32_t BucketIndex(std::string_view key) const;
   int32_t BucketCount() const { return static_cast<int32_t>(buckets_.size()); }
@@ -118,18 +110,12 @@ class tHashTable {
   THashEntry* FindInChain(std::string_view key, uint32_t magnitude) const;
   THashEntry* NewEntry(std::string_view key, std::string_view value);
   void FreeEntry(THashEntry* entry);
-  // Releases the values' own buffers, walking the blocks rather than the
-  // chains so that memory is read in order; skips the walk while no value
-  // ever needed a buffer of its own.
+  // Releases the values' own buffers; the blocks stay.
   void FreeAllEntries();
-  void NoteValue(std::string_view value) {
-    has_heap_values_ |= value.size() > THashEntry::kInlineValue;
-  }
 
   std::vector<THashEntry*> buckets_;
   uint32_t version_ = 0;  // wraps; read as signed through Version()
   int32_t entry_count_ = 0;
-  bool has_heap_values_ = false;
 
   // Entries are carved out of large blocks one after another; freed ones
   // wait on a list per size so that the next entry of that size reuses them.

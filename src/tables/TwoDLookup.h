@@ -4,8 +4,8 @@
 // order of arrival. All names and keys compare byte for byte.
 //
 // Rows and columns are numbered from 0 in the order they are first
-// registered, and two hash tables map each row key and column name to its
-// number. A cell lives in an array per column indexed by row number, so that
+// registered; a hash table maps each column name, an index of its own each
+// row key, to its number. A cell lives in an array per column indexed by row number, so that
 // loading a file or copying a column costs one hash lookup per line or row
 // rather than one per cell: a hash entry per cell, under a key made of
 // column and row, held the loader at several times the database's own time
@@ -32,6 +32,27 @@ namespace vendrake {
 // text behind a closing quote becomes a field of its own, and a delimiter
 // that ends the line adds an empty field. A zero byte ends the line.
 void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote);
+
+// The fields of one line by SplitDelimitedLine's rules, as views into the
+// line or, for a quoted field with doubled quotes, into the splitter's own
+// buffer: no string is made per field. The views are valid until the next
+// Split and while the line's bytes live.
+class TLineFields {
+ public:
+  void Split(std::string_view line, char delimiter, char quote);
+  int Count() const { return static_cast<int>(fields_.size()); }
+  std::string_view operator[](int index) const { return fields_[index]; }
+
+ private:
+  // Reads a quoted field whose content starts at p; returns the position
+  // behind the closing quote, or end when none follows.
+  const char* ReadQuoted(const char* p, const char* end, char quote);
+
+  std::vector<std::string_view> fields_;
+  std::unique_ptr<char[]> unquoted_;  // room for a line's worth of unquoted text
+  size_t unquoted_size_ = 0;
+  char* unquoted_next_ = nullptr;
+};
 
 class TTwoDArray {
  public:
@@ -72,29 +93,35 @@ class TTwoDArray {
   std::string_view RowKey(int32_t row) const { return row_keys_[row]; }
   // -1 when the name or key is not registered.
   int32_t FindColumn(std::string_view name) const;
-  int32_t FindRow(std::string_view key) const;
+  int32_t FindRow(std::string_view key) const { return FindRow(key, KeyHash(key)); }
   // Register a name or key when it is new; return its number.
   int32_t AddColumn(std::string_view name);
-  int32_t AddRow(std::string_view key);
+  int32_t AddRow(std::string_view key) { return AddRow(key, KeyHash(key)); }
+  // AddRow of source's row key, reusing the hash source keeps of it.
+  int32_t AddRowOf(const TTwoDArray& source, int32_t source_row) {
+    return AddRow(source.row_keys_[source_row], source.row_hashes_[source_row]);
+  }
+  // A hint only: starts loading the index slot where AddRowOf of the same
+  // row will look.
+  void PrefetchRowOf(const TTwoDArray& source, int32_t source_row) const {
+    if (!row_slots_.empty())
+      __builtin_prefetch(&row_slots_[source.row_hashes_[source_row] & (row_slots_.size() - 1)]);
+  }
   // The value of a cell of a registered row; column may be -1, which reads
   // as an absent column. The view is valid until the table changes.
   std::string_view CellValue(int32_t column, int32_t row) const;
   // Stores value in a cell of a registered column and row.
   void SetCell(int32_t column, int32_t row, std::string_view value);
-  // Hints only, for a caller about to look key up: the first starts loading
-  // its hash slot, the second, once that has arrived, the head of its
-  // chain. In a table larger than the cache, lookups prepared so overlap
-  // their waits for memory instead of queueing.
-  void PrefetchRowSlot(std::string_view key) const { row_set_.Prefetch(key); }
-  void PrefetchRowChain(std::string_view key) const { row_set_.PrefetchChain(key); }
 
  private:
-  // A cell's value: up to kInline bytes inside, longer ones in the arena.
-  // Most indicator values fit, which keeps a cell at 16 bytes.
+  // A cell's value: up to kInline bytes inside, a longer one in the arena,
+  // listed in long_values_. Nine in ten indicator values fit, and eight
+  // bytes a cell keep the merged tables near the input's size.
   struct TCellValue {
-    static constexpr uint32_t kInline = 12;
-    uint32_t length = 0;
-    char bytes[kInline];  // the value, or a pointer into the arena
+    static constexpr uint8_t kInline = 7;
+    static constexpr uint8_t kLong = 0xff;  // length: bytes hold an index into long_values_
+    char bytes[kInline];
+    uint8_t length = 0;
   };
   // A column's cells come in chunks of rows, each made when it gets its
   // first value: a growing column never moves or doubles, and a sparse one
@@ -102,32 +129,48 @@ class TTwoDArray {
   static constexpr int kChunkShift = 12;
   static constexpr int32_t kChunkRows = 1 << kChunkShift;
   using TChunk = std::unique_ptr<TCellValue[]>;
+  // A slot of the row index: a row's number and the hash of its key, so
+  // that a probe compares keys only where the hashes agree, and growing
+  // never hashes a key again.
+  struct TRowSlot {
+    uint32_t hash = 0;
+    int32_t row = -1;  // -1: free
+  };
 
-  // Registers a name that is not registered yet, without giving it a field
-  // position; returns its number.
+  static uint32_t KeyHash(std::string_view key);
+  int32_t FindRow(std::string_view key, uint32_t hash) const;
+  int32_t AddRow(std::string_view key, uint32_t hash);
+  // Registers a key that is not registered yet; returns its number.
+  int32_t NewRow(std::string_view key, uint32_t hash);
+  // Enters row in the index, which has a free slot for it.
+  void IndexRow(uint32_t hash, int32_t row);
+  // Registers a name that is not registered yet; returns its number.
   int32_t NewColumn(std::string_view name);
   // An empty chunk, one of those Clear kept if there are any.
   TChunk NewChunk();
   // Copies bytes into memory the table owns until Clear: row keys, and
   // values too long for a cell.
   const char* Keep(std::string_view bytes);
-  // Registers a key that is not registered yet; returns its number.
-  int32_t NewRow(std::string_view key);
+  // A hint only: starts loading the index slot of the key of line (up to
+  // its first comma, trimmed), so that the lookup of that line, some lines
+  // later, does not wait for memory. line need not be whole.
+  void PrefetchLineRow(std::string_view line) const;
   // Stores the non-empty fields of the data line in fields_ under row.
   void StoreLineCells(int32_t row);
 
   tHashTable column_set_;                       // column name -> its number
-  tHashTable row_set_;                          // row key -> its number
-  TStringList columns_;                         // column names by field position; [0] names the key
+  std::vector<TRowSlot> row_slots_;             // open addressing, a power of two or empty
   std::vector<int32_t> field_columns_;          // column number by field position
   std::vector<std::string_view> row_keys_;      // by number, bytes in the arena
+  std::vector<uint32_t> row_hashes_;            // KeyHash of each row key, by number
   std::vector<int32_t> row_order_;              // arrival order, repeats included
   std::vector<std::vector<TChunk>> cells_;      // [column][row >> kChunkShift], may be null
   std::vector<TChunk> spare_chunks_;            // kept by Clear for the next load
+  std::vector<std::string_view> long_values_;   // values longer than a cell, bytes in the arena
   std::vector<std::unique_ptr<char[]>> arena_;  // blocks of kept bytes
   char* arena_next_ = nullptr;                  // free bytes of the block being filled
   size_t arena_left_ = 0;
-  TStringList fields_;  // scratch: the fields of the line being loaded
+  TLineFields fields_;  // scratch: the fields of the line being loaded
 };
 
 }  // namespace vendrake
