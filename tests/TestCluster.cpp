@@ -71,19 +71,18 @@ std::vector<std::string> TestCluster::NodeOptions(int node) const {
   // gone only after 10 s, so that one starved of CPU by a busy machine is
   // not cut off and the cluster split.
   std::vector<std::string> options = {
-      "--port=" + std::to_string(own.client),
-      "--bind-address=127.0.0.1",
-      "--wsrep-on=ON",
+      "--port=" + std::to_string(own.client), "--bind-address=127.0.0.1", "--wsrep-on=ON",
       "--wsrep-provider=/usr/lib/galera/libgalera_smm.so",
       "--wsrep-cluster-address=gcomm://" + members,
+      // A name of its own: a node of another cluster on this machine that
+      // reaches one of these ports, say one its killed peer held, is refused.
+      "--wsrep-cluster-name=vendrake-" + std::to_string(getpid()),
       "--wsrep-node-address=" + Address(own.group),
       "--wsrep-sst-receive-address=" + Address(own.state_transfer),
       "--wsrep-provider-options=ist.recv_addr=" + Address(own.incremental) +
           ";gcache.size=32M;evs.keepalive_period=PT0.5S;evs.suspect_timeout=PT3S;"
           "evs.inactive_timeout=PT10S;evs.install_timeout=PT5S",
-      "--wsrep-sst-method=rsync",
-      "--binlog-format=ROW",
-      "--innodb-autoinc-lock-mode=2"};
+      "--wsrep-sst-method=rsync", "--binlog-format=ROW", "--innodb-autoinc-lock-mode=2"};
   if (node == 0) options.push_back("--wsrep-new-cluster");
   return options;
 }
