@@ -89,6 +89,7 @@ class TLineReader {
 };
 
 size_t TLineReader::LineEnd() {
+  if (buffer_ == nullptr) return end_;  // nothing read yet, and memchr takes no null
   const char* p = buffer_.get();
   if (!lf_known_ || lf_ < begin_) {
     lf_known_ = true;
