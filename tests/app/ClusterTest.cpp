@@ -107,9 +107,9 @@ TEST(Cluster, NodeFaultsAreRiddenThroughOrLeaveWholeStatements) {
     const char* retry_seconds;
     int exit_code;  // 1: the victim stays down until the run has ended
   } cases[] = {
-      {"healthy cluster, node 0", 0, -1, false, "30", 0},
-      {"unused node 2 killed, vendrake on node 0", 0, 2, false, "30", 0},
-      {"through the proxy, its node 1 killed", kProxy, 1, true, "30", 0},
+      {"healthy cluster, node 0", 0, -1, false, "120", 0},
+      {"unused node 2 killed, vendrake on node 0", 0, 2, false, "120", 0},
+      {"through the proxy, its node 1 killed", kProxy, 1, true, "120", 0},
       {"node 2 alone, killed for good", 2, 2, true, "3", 1},
   };
   for (const auto& c : cases) {
