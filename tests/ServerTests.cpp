@@ -1,9 +1,12 @@
 #include "ServerTests.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace vendrake {
 
@@ -53,6 +56,32 @@ std::vector<std::string> Progress(const std::string& out, const std::string& tag
     if (line.ends_with(ending)) symbols.push_back(line.substr(0, line.size() - ending.size()));
   }
   return symbols;
+}
+
+namespace {
+
+// The symbols S0 ... S<count - 1>, one per line: the row order.
+std::string FirstRows(size_t count) {
+  std::string rows;
+  for (size_t i = 0; i < count; ++i) rows += "S" + std::to_string(i) + "\n";
+  return rows;
+}
+
+}  // namespace
+
+void ExpectWholeStatements(const std::string& out, const std::string& stored,
+                           bool may_have_committed) {
+  const size_t rows = std::count(stored.begin(), stored.end(), '\n');
+  EXPECT_EQ(stored, FirstRows(rows));
+  std::string console;
+  for (const std::string& symbol : Progress(out, "(T)")) console += symbol + "\n";
+  EXPECT_EQ(console, FirstRows(std::count(console.begin(), console.end(), '\n')));
+  const size_t error = out.find("\r\nError in Query\r\nREPLACE INTO symbol_info_t(");
+  ASSERT_NE(error, std::string::npos);
+  const size_t first = std::stoul(out.substr(out.find("(\"S", error) + 3));
+  const size_t last = std::stoul(out.substr(out.rfind("(\"S") + 3));
+  EXPECT_TRUE(rows == first || (may_have_committed && rows == last + 1))
+      << rows << " " << first << " " << last;
 }
 
 }  // namespace vendrake

@@ -30,6 +30,19 @@ int FreePort();
 // The symbols of the progress lines that end with tag, in their order.
 std::vector<std::string> Progress(const std::string& out, const std::string& tag);
 
+// For a run on WriteNumberedSymbols' input that failed in symbol_info_t,
+// given the symbols that table holds in symbol order, one per line: the
+// console's rows are S0, S1, ... in order, and the table holds whole
+// statements, S0 up to where the failed statement starts or, when
+// may_have_committed (a cluster that got its commit before the node died),
+// where it ends.
+void ExpectWholeStatements(const std::string& out, const std::string& stored,
+                           bool may_have_committed);
+
+// The symbols of symbol_info_t in symbol order, for ExpectWholeStatements.
+inline constexpr char kStoredInOrder[] =
+    "SELECT symbol FROM symbol_info_t ORDER BY CAST(SUBSTRING(symbol, 2) AS UNSIGNED)";
+
 // Config.ini content that logs in as root to mydb.
 inline constexpr char kRootConfig[] = "[Vendrake]\ndb_User=root\n";
 
