@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <set>
 #include <span>
@@ -27,47 +25,18 @@
 
 namespace vendrake {
 
-namespace {
-
-// Calls visit(number, line) for each line of the file at path, numbered from
-// 1, by the loader's rules: CR LF, CR or LF end a line, a last line end adds
-// no empty line, a zero byte ends the text. Stops early when visit returns
-// false. False when the file cannot be opened.
-template <typename Visit>
-bool ForEachLine(const std::string& path, Visit visit) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::istreambuf_iterator<char> next(in);
-  const std::istreambuf_iterator<char> end;
-  std::string line;
-  int number = 0;
-  while (next != end && *next != '\0') {
-    const char c = *next++;
-    if (c != '\r' && c != '\n') {
-      line += c;
-      continue;
-    }
-    if (c == '\r' && next != end && *next == '\n') ++next;
-    if (!visit(++number, std::string_view(line))) return true;
-    line.clear();
-  }
-  if (!line.empty()) visit(++number, std::string_view(line));
-  return true;
-}
-
-}  // namespace
-
 bool FindLoadFailure(const std::string& path, TLoadFailure& failure) {
   TStringList fields;
   int header_names = 1;  // a header without fields still names the key
-  bool any_line = false, found = false;
+  bool found = false;
   const auto found_at = [&](int line, int field) {
     failure = {line, field};
     found = true;
     return false;
   };
-  const bool opened = ForEachLine(path, [&](int number, std::string_view line) {
-    any_line = true;
+  int number = 0;
+  const auto visit = [&](std::string_view line) {
+    ++number;
     SplitDelimitedLine(fields, line, ',', '"');
     if (number == 1) {
       header_names = std::max(1, fields.Count());
@@ -79,8 +48,13 @@ bool FindLoadFailure(const std::string& path, TLoadFailure& failure) {
       if (!fields[b].empty()) return found_at(number, b);
     }
     return true;
-  });
-  if (opened && !any_line) found_at(1, 0);  // not even a header line
+  };
+  try {
+    ForEachFileLine(path, visit);
+  } catch (const EFOpenError&) {
+    return false;
+  }
+  if (number == 0) found_at(1, 0);  // not even a header line
   return found;
 }
 
@@ -135,7 +109,7 @@ void ReportHeartbeat() {
 // The header's names, split as the loader splits its first line.
 TStringList HeaderNames(const std::string& path) {
   TStringList names;
-  ForEachLine(path, [&](int, std::string_view line) {
+  ForEachFileLine(path, [&](std::string_view line) {
     SplitDelimitedLine(names, line, ',', '"');
     return false;
   });

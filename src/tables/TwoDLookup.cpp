@@ -172,6 +172,12 @@ void TLineReader::Fill() {
 
 }  // namespace
 
+void ForEachFileLine(const std::string& path, const std::function<bool(std::string_view)>& visit) {
+  TLineReader lines(path);
+  for (std::string_view line; lines.Next(line) && visit(line);) {
+  }
+}
+
 void TLineFields::Split(std::string_view line, char delimiter, char quote) {
   fields_.clear();
   if (line.size() > unquoted_size_) {

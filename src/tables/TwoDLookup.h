@@ -14,6 +14,7 @@
 #define VENDRAKE_TABLES_TWODLOOKUP_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,6 +33,11 @@ namespace vendrake {
 // text behind a closing quote becomes a field of its own, and a delimiter
 // that ends the line adds an empty field. A zero byte ends the line.
 void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote);
+
+// Hands visit the lines of the file at path as a load reads them (CR LF,
+// CR or LF end a line, a last line end adds no empty line, a zero byte ends
+// the text) until it returns false. Raises EFOpenError as a load does.
+void ForEachFileLine(const std::string& path, const std::function<bool(std::string_view)>& visit);
 
 // The fields of one line by SplitDelimitedLine's rules, as views into the
 // line or, for a quoted field with doubled quotes, into the splitter's own
