@@ -4,12 +4,12 @@
 // order of arrival. All names and keys compare byte for byte.
 //
 // Rows and columns are numbered from 0 in the order they are first
-// registered; a hash table maps each column name, an index of its own each
-// row key, to its number. A cell lives in an array per column indexed by row number, so that
-// loading a file or copying a column costs one hash lookup per line or row
-// rather than one per cell: a hash entry per cell, under a key made of
-// column and row, held the loader at several times the database's own time
-// and at many times the input's size in memory.
+// registered; a hash table maps each column name to its number, an index of
+// the table's own each row key. A cell lives in an array per column indexed
+// by row number, so that loading a file or copying a column costs one hash
+// lookup per line or row rather than one per cell: a hash entry per cell,
+// under a key made of column and row, held the loader at several times the
+// database's own time and at many times the input's size in memory.
 #ifndef VENDRAKE_TABLES_TWODLOOKUP_H_
 #define VENDRAKE_TABLES_TWODLOOKUP_H_
 
