@@ -14,7 +14,6 @@
 #define VENDRAKE_TABLES_TWODLOOKUP_H_
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,43 +21,10 @@
 #include <vector>
 
 #include "base/StringList.h"
+#include "tables/DelimitedLines.h"
 #include "tables/StringStringHashtables.h"
 
 namespace vendrake {
-
-// Replaces list's content with the fields of line. The rules are the input
-// files' own: only control bytes (1..31) separate fields besides the
-// delimiter, every field is trimmed of bytes <= 32, quote opens a quoted field
-// only as a field's first character (a doubled quote inside stands for one),
-// text behind a closing quote becomes a field of its own, and a delimiter
-// that ends the line adds an empty field. A zero byte ends the line.
-void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote);
-
-// Hands visit the lines of the file at path as a load reads them (CR LF,
-// CR or LF end a line, a last line end adds no empty line, a zero byte ends
-// the text) until it returns false. Raises EFOpenError as a load does.
-void ForEachFileLine(const std::string& path, const std::function<bool(std::string_view)>& visit);
-
-// The fields of one line by SplitDelimitedLine's rules, as views into the
-// line or, for a quoted field with doubled quotes, into the splitter's own
-// buffer: no string is made per field. The views are valid until the next
-// Split and while the line's bytes live.
-class TLineFields {
- public:
-  void Split(std::string_view line, char delimiter, char quote);
-  int Count() const { return static_cast<int>(fields_.size()); }
-  std::string_view operator[](int index) const { return fields_[index]; }
-
- private:
-  // Reads a quoted field whose content starts at p; returns the position
-  // behind the closing quote, or end when none follows.
-  const char* ReadQuoted(const char* p, const char* end, char quote);
-
-  std::vector<std::string_view> fields_;
-  std::unique_ptr<char[]> unquoted_;  // room for a line's worth of unquoted text
-  size_t unquoted_size_ = 0;
-  char* unquoted_next_ = nullptr;
-};
 
 class TTwoDArray {
  public:
