@@ -6,7 +6,6 @@
 
 #include "app/Console.h"
 #include "app/Database.h"
-#include "app/MergeColumns.h"
 
 namespace vendrake {
 
@@ -33,19 +32,23 @@ void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_
   }
 }
 
+void MergeFile(const TTwoDArray& source, const TInputFile& file) {
+  // Each merged table's row number of every source row, found once per
+  // file rather than once per merged column.
+  std::map<const TTwoDArray*, std::vector<int32_t>> rows_in;
+  for (const TMerge& merge : file.merges) {
+    std::vector<int32_t>& rows = rows_in[*merge.into];
+    rows.resize(source.RowCount(), -1);
+    MergeColumn(**merge.into, source, merge.column, rows);
+  }
+}
+
 void ReadDirectory(const std::string& directory) {
   WriteOutputLine("Reading:  " + directory);
   TTwoDArray source;
   for (const TInputFile& file : kInputFiles) {
     source.LoadFromFile(directory + "/" + file.name);
-    // Each merged table's row number of every source row, found once per
-    // file rather than once per merged column.
-    std::map<const TTwoDArray*, std::vector<int32_t>> rows_in;
-    for (const TMerge& merge : file.merges) {
-      std::vector<int32_t>& rows = rows_in[*merge.into];
-      rows.resize(source.RowCount(), -1);
-      MergeColumn(**merge.into, source, merge.column, rows);
-    }
+    MergeFile(source, file);
   }
 }
 

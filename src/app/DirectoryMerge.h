@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/MergeColumns.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
@@ -17,6 +18,10 @@ namespace vendrake {
 // Requires ConnectDatabase to have created the merged tables. Raises what
 // the loads raise; what was merged before stays in the merged tables.
 void ReadDirectory(const std::string& directory);
+
+// The merges of file, in their order, from source, the table file was just
+// loaded into.
+void MergeFile(const TTwoDArray& source, const TInputFile& file);
 
 // Copies the non-empty cells of column from source into destination, row by
 // row in the order of source's GetRowKeys, as SetValue of each would.

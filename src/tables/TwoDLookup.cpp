@@ -206,14 +206,14 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
   Clear();
   TLineReader lines(path);
   std::string_view line;
-  if (!lines.Next(line)) RaiseListIndexError(0);  // not even a header line
+  if (!lines.Next(line)) RaiseLoadLineError(path, 1, 0);  // not even a header line
   fields_.Split(line, ',', '"');
   for (int b = 0; b < fields_.Count(); ++b) field_columns_.push_back(AddColumn(fields_[b]));
   while (lines.Next(line)) {
     PrefetchLineRow(lines.Ahead());
     if (line.empty()) continue;
     fields_.Split(line, ',', '"');
-    if (fields_.Count() == 0) RaiseListIndexError(0);
+    if (fields_.Count() == 0) RaiseLoadLineError(path, lines.LineNumber(), 0);
     const std::string_view key = fields_[0];
     const uint32_t hash = KeyHash(key);
     int32_t row = FindRow(key, hash);
@@ -222,7 +222,7 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
     } else {
       row_order_.push_back(row);  // listed once per line
     }
-    StoreLineCells(row);
+    StoreLineCells(row, lines);
   }
 }
 
@@ -233,12 +233,13 @@ void TTwoDArray::PrefetchLineRow(std::string_view line) const {
   __builtin_prefetch(&row_slots_[hash & (row_slots_.size() - 1)]);
 }
 
-void TTwoDArray::StoreLineCells(int32_t row) {
+void TTwoDArray::StoreLineCells(int32_t row, const TLineReader& lines) {
   for (int b = 1; b < fields_.Count(); ++b) {
     if (fields_[b].empty()) continue;
     // A non-empty field that no header name covers fails the load, after
     // the line's earlier cells were stored.
-    if (b >= static_cast<int>(field_columns_.size())) RaiseListIndexError(b);
+    if (b >= static_cast<int>(field_columns_.size()))
+      RaiseLoadLineError(lines.Path(), lines.LineNumber(), b);
     SetCell(field_columns_[b], row, fields_[b]);
   }
 }

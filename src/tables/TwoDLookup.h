@@ -35,10 +35,10 @@ class TTwoDArray {
   void Clear();
 
   // Clears the table, then loads the file at path. Raises EFOpenError when
-  // it cannot be opened or read, and EStringListError when it has no line,
-  // when a non-empty data line yields no field, or when a non-empty field
-  // stands at a position the header does not name. What was loaded before
-  // the failing field stays.
+  // it cannot be opened or read, and ELoadLineError (an EStringListError)
+  // when it has no line, when a non-empty data line yields no field, or when
+  // a non-empty field stands at a position the header does not name. What
+  // was loaded before the failing field stays.
   void LoadFromFile(const std::string& path);
 
   // Replaces list's content with the row keys in arrival order; a key that
@@ -127,8 +127,9 @@ class TTwoDArray {
   // its first comma, trimmed), so that the lookup of that line, some lines
   // later, does not wait for memory. line need not be whole.
   void PrefetchLineRow(std::string_view line) const;
-  // Stores the non-empty fields of the data line in fields_ under row.
-  void StoreLineCells(int32_t row);
+  // Stores the non-empty fields of the data line in fields_, the one lines
+  // gave last, under row.
+  void StoreLineCells(int32_t row, const TLineReader& lines);
 
   tHashTable column_set_;                       // column name -> its number
   std::vector<TRowSlot> row_slots_;             // open addressing, a power of two or empty
