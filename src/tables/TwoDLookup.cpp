@@ -16,9 +16,6 @@ std::string_view NumberBytes(const int32_t& number) {
   return {reinterpret_cast<const char*>(&number), sizeof number};
 }
 
-// Long values and row keys are carved from blocks of this size.
-constexpr size_t kArenaBlock = 1 << 20;
-
 uint64_t Mix(uint64_t x) {
   x *= 0xbf58476d1ce4e5b9u;
   return x ^ (x >> 31);
@@ -56,9 +53,8 @@ void TTwoDArray::Clear() {
     }
   }
   cells_.clear();
-  long_values_.clear();
   arena_.clear();
-  arena_next_ = nullptr;
+  arena_block_ = 0;
   arena_left_ = 0;
 }
 
@@ -114,7 +110,9 @@ int32_t TTwoDArray::AddRow(std::string_view key, uint32_t hash) {
 
 int32_t TTwoDArray::NewRow(std::string_view key, uint32_t hash) {
   const auto number = static_cast<int32_t>(row_keys_.size());
-  row_keys_.push_back({Keep(key), key.size()});
+  char* kept = Kept(Keep(key.size()));
+  std::copy_n(key.data(), key.size(), kept);  // key.data() may be null when it is empty
+  row_keys_.push_back({kept, key.size()});
   row_hashes_.push_back(hash);
   row_order_.push_back(number);
   // At most half the slots in use keeps probes short.
@@ -140,9 +138,17 @@ std::string_view TTwoDArray::CellValue(int32_t column, int32_t row) const {
   if (chunk >= chunks.size() || !chunks[chunk]) return {};
   const TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
   if (cell.length <= TCellValue::kInline) return {cell.bytes, cell.length};
-  uint32_t index;
-  std::memcpy(&index, cell.bytes, sizeof index);
-  return long_values_[index];
+  const char* bytes = LongBytes(cell);
+  if (cell.length != TCellValue::kHuge) return {bytes, cell.length};
+  uint32_t length;
+  std::memcpy(&length, bytes, sizeof length);
+  return {bytes + sizeof length, length};
+}
+
+char* TTwoDArray::LongBytes(const TCellValue& cell) const {
+  uint64_t place = 0;
+  std::memcpy(&place, cell.bytes, TCellValue::kInline);
+  return Kept(place);
 }
 
 void TTwoDArray::SetCell(int32_t column, int32_t row, std::string_view value) {
@@ -151,15 +157,27 @@ void TTwoDArray::SetCell(int32_t column, int32_t row, std::string_view value) {
   if (chunk >= chunks.size()) chunks.resize(chunk + 1);
   if (!chunks[chunk]) chunks[chunk] = NewChunk();
   TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
-  if (value.size() <= TCellValue::kInline) {
-    cell.length = static_cast<uint8_t>(value.size());
-    std::copy_n(value.data(), value.size(), cell.bytes);  // value.data() may be null
-  } else {
-    const auto index = static_cast<uint32_t>(long_values_.size());
-    long_values_.push_back({Keep(value), value.size()});
-    cell.length = TCellValue::kLong;
-    std::memcpy(cell.bytes, &index, sizeof index);
+  const size_t n = value.size();
+  if (n <= TCellValue::kInline) {
+    cell.length = static_cast<uint8_t>(n);
+    std::copy_n(value.data(), n, cell.bytes);  // value.data() may be null
+    return;
   }
+  if (n < TCellValue::kHuge && cell.length > TCellValue::kInline && n <= cell.length) {
+    // Where the long value before it fits, the new one takes its place: a
+    // later directory brings most values again, often byte for byte.
+    std::memmove(LongBytes(cell), value.data(), n);
+    cell.length = static_cast<uint8_t>(n);
+    return;
+  }
+  const uint32_t length = static_cast<uint32_t>(n);
+  const size_t prefix = n < TCellValue::kHuge ? 0 : sizeof length;
+  const uint64_t place = Keep(prefix + n);
+  char* bytes = Kept(place);
+  std::memcpy(bytes, &length, prefix);
+  std::memcpy(bytes + prefix, value.data(), n);
+  std::memcpy(cell.bytes, &place, TCellValue::kInline);
+  cell.length = prefix == 0 ? static_cast<uint8_t>(n) : TCellValue::kHuge;
 }
 
 TTwoDArray::TChunk TTwoDArray::NewChunk() {
@@ -170,24 +188,21 @@ TTwoDArray::TChunk TTwoDArray::NewChunk() {
   return chunk;
 }
 
-const char* TTwoDArray::Keep(std::string_view bytes) {
-  char* kept;
-  if (bytes.size() > kArenaBlock / 16) {
+uint64_t TTwoDArray::Keep(size_t n) {
+  if (n > kArenaBlock / 16) {
     // A block of its own, so that the block being filled is not abandoned.
-    arena_.push_back(std::make_unique_for_overwrite<char[]>(bytes.size()));
-    kept = arena_.back().get();
-  } else {
-    if (bytes.size() > arena_left_) {
-      arena_.push_back(std::make_unique_for_overwrite<char[]>(kArenaBlock));
-      arena_next_ = arena_.back().get();
-      arena_left_ = kArenaBlock;
-    }
-    kept = arena_next_;
-    arena_next_ += bytes.size();
-    arena_left_ -= bytes.size();
+    arena_.push_back(std::make_unique_for_overwrite<char[]>(n));
+    return uint64_t{arena_.size() - 1} << kBlockShift;
   }
-  if (!bytes.empty()) std::memcpy(kept, bytes.data(), bytes.size());
-  return kept;
+  // Even an empty key gets a place inside a block.
+  if (arena_left_ == 0 || n > arena_left_) {
+    arena_.push_back(std::make_unique_for_overwrite<char[]>(kArenaBlock));
+    arena_block_ = arena_.size() - 1;
+    arena_left_ = kArenaBlock;
+  }
+  const uint64_t place = (uint64_t{arena_block_} << kBlockShift) + (kArenaBlock - arena_left_);
+  arena_left_ -= n;
+  return place;
 }
 
 std::string_view TTwoDArray::GetValue(std::string_view column, std::string_view row) const {

@@ -86,12 +86,14 @@ class TTwoDArray {
   void SetCell(int32_t column, int32_t row, std::string_view value);
 
  private:
-  // A cell's value: up to kInline bytes inside, a longer one in the arena,
-  // listed in long_values_. Nine in ten indicator values fit, and eight
-  // bytes a cell keep the merged tables near the input's size.
+  // A cell's value: up to kInline bytes inside; a longer one in the arena,
+  // bytes then holding its place there (see Keep), so that a long value
+  // costs its own bytes and no more, and reading it one look into memory.
+  // A value of kHuge bytes or more has its length kept in four bytes in
+  // front of it.
   struct TCellValue {
     static constexpr uint8_t kInline = 7;
-    static constexpr uint8_t kLong = 0xff;  // length: bytes hold an index into long_values_
+    static constexpr uint8_t kHuge = 0xff;
     char bytes[kInline];
     uint8_t length = 0;
   };
@@ -120,9 +122,17 @@ class TTwoDArray {
   int32_t NewColumn(std::string_view name);
   // An empty chunk, one of those Clear kept if there are any.
   TChunk NewChunk();
-  // Copies bytes into memory the table owns until Clear: row keys, and
-  // values too long for a cell.
-  const char* Keep(std::string_view bytes);
+  // Makes room for n bytes in memory the table owns until Clear (row keys,
+  // and values too long for a cell) and returns its place: the number of
+  // the arena block shifted by kBlockShift, plus the offset in the block.
+  uint64_t Keep(size_t n);
+  char* Kept(uint64_t place) const {
+    return arena_[place >> kBlockShift].get() + (place & (kArenaBlock - 1));
+  }
+  static constexpr int kBlockShift = 20;
+  static constexpr size_t kArenaBlock = size_t{1} << kBlockShift;
+  // Where the arena bytes of a cell's long value start.
+  char* LongBytes(const TCellValue& cell) const;
   // A hint only: starts loading the index slot of the key of line (up to
   // its first comma, trimmed), so that the lookup of that line, some lines
   // later, does not wait for memory. line need not be whole.
@@ -139,11 +149,10 @@ class TTwoDArray {
   std::vector<int32_t> row_order_;              // arrival order, repeats included
   std::vector<std::vector<TChunk>> cells_;      // [column][row >> kChunkShift], may be null
   std::vector<TChunk> spare_chunks_;            // kept by Clear for the next load
-  std::vector<std::string_view> long_values_;   // values longer than a cell, bytes in the arena
   std::vector<std::unique_ptr<char[]>> arena_;  // blocks of kept bytes
-  char* arena_next_ = nullptr;                  // free bytes of the block being filled
-  size_t arena_left_ = 0;
-  TLineFields fields_;  // scratch: the fields of the line being loaded
+  size_t arena_block_ = 0;                      // the block being filled
+  size_t arena_left_ = 0;                       // its bytes not yet in use
+  TLineFields fields_;                          // scratch: the fields of the line being loaded
 };
 
 }  // namespace vendrake
