@@ -32,6 +32,15 @@ void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_
   }
 }
 
+void LoadInputFile(TTwoDArray& source, const std::string& directory, const TInputFile& file) {
+  source.LoadFromFile(directory + "/" + file.name, [&file](std::string_view name) {
+    for (const TMerge& merge : file.merges) {
+      if (name == merge.column) return true;
+    }
+    return false;
+  });
+}
+
 void MergeFile(const TTwoDArray& source, const TInputFile& file) {
   // Each merged table's row number of every source row, found once per
   // file rather than once per merged column.
@@ -47,7 +56,7 @@ void ReadDirectory(const std::string& directory) {
   WriteOutputLine("Reading:  " + directory);
   TTwoDArray source;
   for (const TInputFile& file : kInputFiles) {
-    source.LoadFromFile(directory + "/" + file.name);
+    LoadInputFile(source, directory, file);
     MergeFile(source, file);
   }
 }

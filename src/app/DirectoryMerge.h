@@ -19,6 +19,10 @@ namespace vendrake {
 // the loads raise; what was merged before stays in the merged tables.
 void ReadDirectory(const std::string& directory);
 
+// Loads the file at directory + "/" + file.name into source, storing only
+// the columns file's merges take. Raises what LoadFromFile raises.
+void LoadInputFile(TTwoDArray& source, const std::string& directory, const TInputFile& file);
+
 // The merges of file, in their order, from source, the table file was just
 // loaded into.
 void MergeFile(const TTwoDArray& source, const TInputFile& file);

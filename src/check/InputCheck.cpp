@@ -156,7 +156,7 @@ bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
     for (const TInputFile& file : kInputFiles) {
       const std::string path = directory + "/" + file.name;
       try {
-        source.LoadFromFile(path);
+        LoadInputFile(source, directory, file);
       } catch (const Exception& error) {
         ReportLoadFailure(path, error);
         return false;
