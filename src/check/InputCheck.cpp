@@ -149,20 +149,20 @@ bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
   InfoFTable = &merged[0];
   InfoTTable = &merged[1];
   AlertsTable = &merged[2];
-  TTwoDArray source;
+  TTwoDArray source;  // a file's header names and the keys of its lines
   for (const char* name : directories) {
     const std::string directory = name;
     WriteOutputLine("Reading:  " + directory);
     for (const TInputFile& file : kInputFiles) {
       const std::string path = directory + "/" + file.name;
+      source.Clear();
       try {
-        LoadInputFile(source, directory, file);
+        ReadInputFile(directory, file, &source);
       } catch (const Exception& error) {
         ReportLoadFailure(path, error);
         return false;
       }
       ReportFile(check, source, path, file);
-      MergeFile(source, file);
     }
   }
   WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(InfoFTable->RowCount()) +

@@ -108,6 +108,57 @@ int32_t TTwoDArray::AddRow(std::string_view key, uint32_t hash) {
   return number >= 0 ? number : NewRow(key, hash);
 }
 
+int32_t TTwoDArray::AddLineRow(std::string_view key, uint32_t hash) {
+  const int32_t row = FindRow(key, hash);
+  if (row < 0) return NewRow(key, hash);
+  row_order_.push_back(row);  // listed once per line
+  return row;
+}
+
+void TTwoDArray::ReorderRows(int32_t first, std::span<const int32_t> order) {
+  const size_t n = order.size();
+  std::vector<int32_t> renumbered(n);  // by old number - first
+  for (size_t k = 0; k < n; ++k) renumbered[order[k] - first] = first + static_cast<int32_t>(k);
+  for (TRowSlot& slot : row_slots_) {
+    if (slot.row >= first) slot.row = renumbered[slot.row - first];
+  }
+  const auto permute = [&](auto& items) {
+    std::vector<std::remove_reference_t<decltype(items[0])>> moved(n);
+    for (size_t k = 0; k < n; ++k) moved[k] = items[order[k]];
+    std::copy(moved.begin(), moved.end(), items.begin() + first);
+  };
+  permute(row_keys_);
+  permute(row_hashes_);
+  std::vector<TCellValue> moved(n);
+  for (size_t column = 0; column < cells_.size(); ++column) {
+    const auto number = static_cast<int32_t>(column);
+    for (size_t k = 0; k < n; ++k) {
+      const TCellValue* cell = FindCell(number, order[k]);
+      moved[k] = cell != nullptr ? *cell : TCellValue();
+    }
+    for (size_t k = 0; k < n; ++k) {
+      const int32_t row = first + static_cast<int32_t>(k);
+      if (moved[k].length > 0 || FindCell(number, row) != nullptr)
+        CellToSet(number, row) = moved[k];
+    }
+  }
+}
+
+const TTwoDArray::TCellValue* TTwoDArray::FindCell(int32_t column, int32_t row) const {
+  const std::vector<TChunk>& chunks = cells_[column];
+  const size_t chunk = row >> kChunkShift;
+  if (chunk >= chunks.size() || !chunks[chunk]) return nullptr;
+  return &chunks[chunk][row & (kChunkRows - 1)];
+}
+
+TTwoDArray::TCellValue& TTwoDArray::CellToSet(int32_t column, int32_t row) {
+  std::vector<TChunk>& chunks = cells_[column];
+  const size_t chunk = row >> kChunkShift;
+  if (chunk >= chunks.size()) chunks.resize(chunk + 1);
+  if (!chunks[chunk]) chunks[chunk] = NewChunk();
+  return chunks[chunk][row & (kChunkRows - 1)];
+}
+
 int32_t TTwoDArray::NewRow(std::string_view key, uint32_t hash) {
   const auto number = static_cast<int32_t>(row_keys_.size());
   char* kept = Kept(Keep(key.size()));
@@ -132,11 +183,9 @@ void TTwoDArray::IndexRow(uint32_t hash, int32_t row) {
 }
 
 std::string_view TTwoDArray::CellValue(int32_t column, int32_t row) const {
-  if (column < 0) return {};
-  const std::vector<TChunk>& chunks = cells_[column];
-  const size_t chunk = row >> kChunkShift;
-  if (chunk >= chunks.size() || !chunks[chunk]) return {};
-  const TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
+  const TCellValue* found = column >= 0 ? FindCell(column, row) : nullptr;
+  if (found == nullptr) return {};
+  const TCellValue& cell = *found;
   if (cell.length <= TCellValue::kInline) return {cell.bytes, cell.length};
   const char* bytes = LongBytes(cell);
   if (cell.length != TCellValue::kHuge) return {bytes, cell.length};
@@ -152,11 +201,7 @@ char* TTwoDArray::LongBytes(const TCellValue& cell) const {
 }
 
 void TTwoDArray::SetCell(int32_t column, int32_t row, std::string_view value) {
-  std::vector<TChunk>& chunks = cells_[column];
-  const size_t chunk = row >> kChunkShift;
-  if (chunk >= chunks.size()) chunks.resize(chunk + 1);
-  if (!chunks[chunk]) chunks[chunk] = NewChunk();
-  TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
+  TCellValue& cell = CellToSet(column, row);
   const size_t n = value.size();
   if (n <= TCellValue::kInline) {
     cell.length = static_cast<uint8_t>(n);
@@ -238,14 +283,7 @@ void TTwoDArray::LoadFromFile(const std::string& path,
     fields_.Split(line, ',', '"');
     if (fields_.Count() == 0) RaiseLoadLineError(path, lines.LineNumber(), 0);
     const std::string_view key = fields_[0];
-    const uint32_t hash = KeyHash(key);
-    int32_t row = FindRow(key, hash);
-    if (row < 0) {
-      row = NewRow(key, hash);
-    } else {
-      row_order_.push_back(row);  // listed once per line
-    }
-    StoreLineCells(row, lines);
+    StoreLineCells(AddLineRow(key, KeyHash(key)), lines);
   }
 }
 

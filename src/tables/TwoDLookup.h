@@ -73,6 +73,19 @@ class TTwoDArray {
   // Register a name or key when it is new; return its number.
   int32_t AddColumn(std::string_view name);
   int32_t AddRow(std::string_view key) { return AddRow(key, KeyHash(key)); }
+  // The same with hash = KeyHash(key), for a caller that looks one key up
+  // in several tables.
+  static uint32_t KeyHash(std::string_view key);
+  int32_t FindRow(std::string_view key, uint32_t hash) const;
+  int32_t AddRow(std::string_view key, uint32_t hash);
+  // Registers key as a loaded data line does: RowOrder lists it once more,
+  // and RowCount grows when it is new. Returns its number.
+  int32_t AddLineRow(std::string_view key, uint32_t hash);
+  // Numbers the rows from first on anew: row first + k becomes the one that
+  // was row order[k], with its key and cells. order is a permutation of
+  // first .. RowCount() - 1, rows that AddRow registered (so that RowOrder
+  // lists each once, in number order).
+  void ReorderRows(int32_t first, std::span<const int32_t> order);
   // AddRow of source's row key, reusing the hash source keeps of it.
   int32_t AddRowOf(const TTwoDArray& source, int32_t source_row) {
     return AddRow(source.row_keys_[source_row], source.row_hashes_[source_row]);
@@ -115,9 +128,6 @@ class TTwoDArray {
     int32_t row = -1;  // -1: free
   };
 
-  static uint32_t KeyHash(std::string_view key);
-  int32_t FindRow(std::string_view key, uint32_t hash) const;
-  int32_t AddRow(std::string_view key, uint32_t hash);
   // Registers a key that is not registered yet; returns its number.
   int32_t NewRow(std::string_view key, uint32_t hash);
   // Enters row in the index, which has a free slot for it.
@@ -126,6 +136,10 @@ class TTwoDArray {
   int32_t NewColumn(std::string_view name);
   // An empty chunk, one of those Clear kept if there are any.
   TChunk NewChunk();
+  // The cell of a registered row, or null where no chunk holds it yet.
+  const TCellValue* FindCell(int32_t column, int32_t row) const;
+  // The cell of a registered row, its chunk made if need be.
+  TCellValue& CellToSet(int32_t column, int32_t row);
   // Makes room for n bytes in memory the table owns until Clear (row keys,
   // and values too long for a cell) and returns its place: the number of
   // the arena block shifted by kBlockShift, plus the offset in the block.
