@@ -62,6 +62,9 @@ class TTableMerge {
     }
   }
 
+  // A hint only: a line some lines on has a key of hash.
+  void Prefetch(uint32_t hash) const { table_.PrefetchRow(hash); }
+
   // A column-wise merge registers a new row in the first merge in which its
   // key has a value, at the key's first line: rows new in this file are
   // numbered by that merge and then by that line.
@@ -132,6 +135,8 @@ void LoadAndMerge(const std::string& path, const TInputFile& file,
   std::vector<TTableMerge> merges;
   for (TTwoDArray* table : tables) merges.emplace_back(*table, file, fields);
   for (int32_t line_index = 0; lines.Next(line);) {
+    const uint32_t ahead = TTwoDArray::KeyHash(LeadingField(lines.Ahead()));
+    for (TTableMerge& merge : merges) merge.Prefetch(ahead);
     if (line.empty()) continue;
     fields.Split(line, ',', '"');
     if (fields.Count() == 0) RaiseLoadLineError(path, lines.LineNumber(), 0);

@@ -202,4 +202,10 @@ std::string_view Trimmed(std::string_view text) {
   return Trimmed(text.data(), text.data() + text.size());
 }
 
+std::string_view LeadingField(std::string_view line) {
+  const void* comma = std::memchr(line.data(), ',', line.size());
+  return comma == nullptr ? std::string_view()
+                          : Trimmed(line.data(), static_cast<const char*>(comma));
+}
+
 }  // namespace vendrake

@@ -100,6 +100,11 @@ void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter
 // text without the bytes <= 32 at its start and end.
 std::string_view Trimmed(std::string_view text);
 
+// A guess at the first field of line, for hints: the text up to its first
+// comma, trimmed (quotes and control bytes not looked at); empty when line
+// holds no comma. line need not be whole.
+std::string_view LeadingField(std::string_view line);
+
 }  // namespace vendrake
 
 #endif  // VENDRAKE_TABLES_DELIMITEDLINES_H_

@@ -93,13 +93,24 @@ int32_t TTwoDArray::NewColumn(std::string_view name) {
   return number;
 }
 
+uint64_t TTwoDArray::PackedKey(std::string_view key) {
+  uint64_t packed = 0;
+  const size_t n = std::min<size_t>(key.size(), 7);
+  std::copy_n(key.data(), n, reinterpret_cast<char*>(&packed));  // key.data() may be null
+  const uint64_t length = key.size() <= 7 ? key.size() : kLongKey;
+  return (packed & 0x00ffffffffffffffu) | length << 56;
+}
+
 int32_t TTwoDArray::FindRow(std::string_view key, uint32_t hash) const {
   if (row_slots_.empty()) return -1;
+  const uint64_t packed = PackedKey(key);
+  const bool whole = packed >> 56 != kLongKey;
   const size_t mask = row_slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const TRowSlot& slot = row_slots_[i];
     if (slot.row < 0) return -1;
-    if (slot.hash == hash && row_keys_[slot.row] == key) return slot.row;
+    if (slot.hash == hash && slot.key == packed && (whole || row_keys_[slot.row] == key))
+      return slot.row;
   }
 }
 
@@ -179,7 +190,7 @@ void TTwoDArray::IndexRow(uint32_t hash, int32_t row) {
   const size_t mask = row_slots_.size() - 1;
   size_t i = hash & mask;
   while (row_slots_[i].row >= 0) i = (i + 1) & mask;
-  row_slots_[i] = {hash, row};
+  row_slots_[i] = {hash, row, PackedKey(row_keys_[row])};
 }
 
 std::string_view TTwoDArray::CellValue(int32_t column, int32_t row) const {
@@ -278,20 +289,13 @@ void TTwoDArray::LoadFromFile(const std::string& path,
     field_columns_.push_back(keep(fields_[b]) ? column : -1);
   }
   while (lines.Next(line)) {
-    PrefetchLineRow(lines.Ahead());
+    PrefetchRow(KeyHash(LeadingField(lines.Ahead())));
     if (line.empty()) continue;
     fields_.Split(line, ',', '"');
     if (fields_.Count() == 0) RaiseLoadLineError(path, lines.LineNumber(), 0);
     const std::string_view key = fields_[0];
     StoreLineCells(AddLineRow(key, KeyHash(key)), lines);
   }
-}
-
-void TTwoDArray::PrefetchLineRow(std::string_view line) const {
-  const char* comma = static_cast<const char*>(std::memchr(line.data(), ',', line.size()));
-  if (comma == nullptr || row_slots_.empty()) return;
-  const uint32_t hash = KeyHash(Trimmed(line.substr(0, comma - line.data())));
-  __builtin_prefetch(&row_slots_[hash & (row_slots_.size() - 1)]);
 }
 
 void TTwoDArray::StoreLineCells(int32_t row, const TLineReader& lines) {

@@ -93,8 +93,12 @@ class TTwoDArray {
   // A hint only: starts loading the index slot where AddRowOf of the same
   // row will look.
   void PrefetchRowOf(const TTwoDArray& source, int32_t source_row) const {
-    if (!row_slots_.empty())
-      __builtin_prefetch(&row_slots_[source.row_hashes_[source_row] & (row_slots_.size() - 1)]);
+    PrefetchRow(source.row_hashes_[source_row]);
+  }
+  // A hint only: starts loading the index slot where a key of hash is
+  // looked for, so that its lookup some time later does not wait for it.
+  void PrefetchRow(uint32_t hash) const {
+    if (!row_slots_.empty()) __builtin_prefetch(&row_slots_[hash & (row_slots_.size() - 1)]);
   }
   // The value of a cell of a registered row; column may be -1, which reads
   // as an absent column. The view is valid until the table changes.
@@ -120,13 +124,18 @@ class TTwoDArray {
   static constexpr int kChunkShift = 12;
   static constexpr int32_t kChunkRows = 1 << kChunkShift;
   using TChunk = std::unique_ptr<TCellValue[]>;
-  // A slot of the row index: a row's number and the hash of its key, so
-  // that a probe compares keys only where the hashes agree, and growing
-  // never hashes a key again.
+  // A slot of the row index: a row's number, the hash of its key, so that
+  // growing never hashes a key again, and the key itself when it is short
+  // (see PackedKey), so that a probe for a symbol looks at the slot alone.
   struct TRowSlot {
     uint32_t hash = 0;
     int32_t row = -1;  // -1: free
+    uint64_t key = 0;
   };
+  // A key of up to 7 bytes, and its length in the top byte; for a longer
+  // one its first 7 bytes and kLongKey there.
+  static uint64_t PackedKey(std::string_view key);
+  static constexpr uint8_t kLongKey = 0xff;
 
   // Registers a key that is not registered yet; returns its number.
   int32_t NewRow(std::string_view key, uint32_t hash);
@@ -151,10 +160,6 @@ class TTwoDArray {
   static constexpr size_t kArenaBlock = size_t{1} << kBlockShift;
   // Where the arena bytes of a cell's long value start.
   char* LongBytes(const TCellValue& cell) const;
-  // A hint only: starts loading the index slot of the key of line (up to
-  // its first comma, trimmed), so that the lookup of that line, some lines
-  // later, does not wait for memory. line need not be whole.
-  void PrefetchLineRow(std::string_view line) const;
   // Stores the non-empty fields of the data line in fields_, the one lines
   // gave last, under row.
   void StoreLineCells(int32_t row, const TLineReader& lines);
