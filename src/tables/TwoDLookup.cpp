@@ -274,20 +274,12 @@ void TTwoDArray::SetValue(std::string_view column, std::string_view row, std::st
 }
 
 void TTwoDArray::LoadFromFile(const std::string& path) {
-  LoadFromFile(path, [](std::string_view) { return true; });
-}
-
-void TTwoDArray::LoadFromFile(const std::string& path,
-                              const std::function<bool(std::string_view)>& keep) {
   Clear();
   TLineReader lines(path);
   std::string_view line;
   if (!lines.Next(line)) RaiseLoadLineError(path, 1, 0);  // not even a header line
   fields_.Split(line, ',', '"');
-  for (int b = 0; b < fields_.Count(); ++b) {
-    const int32_t column = AddColumn(fields_[b]);
-    field_columns_.push_back(keep(fields_[b]) ? column : -1);
-  }
+  for (int b = 0; b < fields_.Count(); ++b) field_columns_.push_back(AddColumn(fields_[b]));
   while (lines.Next(line)) {
     PrefetchRow(KeyHash(LeadingField(lines.Ahead())));
     if (line.empty()) continue;
@@ -305,7 +297,7 @@ void TTwoDArray::StoreLineCells(int32_t row, const TLineReader& lines) {
     // the line's earlier cells were stored.
     if (b >= static_cast<int>(field_columns_.size()))
       RaiseLoadLineError(lines.Path(), lines.LineNumber(), b);
-    if (field_columns_[b] >= 0) SetCell(field_columns_[b], row, fields_[b]);
+    SetCell(field_columns_[b], row, fields_[b]);
   }
 }
 

@@ -14,7 +14,6 @@
 #define VENDRAKE_TABLES_TWODLOOKUP_H_
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -41,9 +40,6 @@ class TTwoDArray {
   // a non-empty field stands at a position the header does not name. What
   // was loaded before the failing field stays.
   void LoadFromFile(const std::string& path);
-  // As LoadFromFile(path), but stores the cells of the columns that keep
-  // accepts only, asked once per header name; the others read as empty.
-  void LoadFromFile(const std::string& path, const std::function<bool(std::string_view)>& keep);
 
   // Replaces list's content with the row keys in arrival order; a key that
   // stood on several lines of a file appears as often.
@@ -166,7 +162,7 @@ class TTwoDArray {
 
   tHashTable column_set_;                       // column name -> its number
   std::vector<TRowSlot> row_slots_;             // open addressing, a power of two or empty
-  std::vector<int32_t> field_columns_;          // column number by field position, -1: not kept
+  std::vector<int32_t> field_columns_;          // column number by field position
   std::vector<std::string_view> row_keys_;      // by number, bytes in the arena
   std::vector<uint32_t> row_hashes_;            // KeyHash of each row key, by number
   std::vector<int32_t> row_order_;              // arrival order, repeats included
