@@ -63,7 +63,9 @@ class TTableMerge {
   }
 
   // A hint only: a line some lines on has a key of hash.
-  void Prefetch(uint32_t hash) const { table_.PrefetchRow(hash); }
+  void Prefetch(uint32_t hash) const {
+    if (!targets_.empty()) table_.PrefetchRow(hash);
+  }
 
   // A column-wise merge registers a new row in the first merge in which its
   // key has a value, at the key's first line: rows new in this file are
@@ -137,6 +139,7 @@ void LoadAndMerge(const std::string& path, const TInputFile& file,
   for (int32_t line_index = 0; lines.Next(line);) {
     const uint32_t ahead = TTwoDArray::KeyHash(LeadingField(lines.Ahead()));
     for (TTableMerge& merge : merges) merge.Prefetch(ahead);
+    if (rows != nullptr) rows->PrefetchRow(ahead);
     if (line.empty()) continue;
     fields.Split(line, ',', '"');
     if (fields.Count() == 0) RaiseLoadLineError(path, lines.LineNumber(), 0);

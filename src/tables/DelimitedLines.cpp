@@ -49,9 +49,11 @@ std::string_view Trimmed(const char* begin, const char* end) {
 }
 
 // The operating system's text for errno, without trailing blanks, control
-// bytes and full stops.
+// bytes and full stops. strerror_r, as two readers of one file may fail at
+// once on two threads.
 std::string SystemErrorText(int error) {
-  std::string text = std::strerror(error);
+  char buffer[256];
+  std::string text = ::strerror_r(error, buffer, sizeof buffer);
   while (!text.empty() && (IsBlankOrControl(text.back()) || text.back() == '.')) text.pop_back();
   return text;
 }
