@@ -76,15 +76,18 @@ TLineReader::~TLineReader() { ::close(fd_); }
 size_t TLineReader::LineEnd() {
   if (buffer_ == nullptr) return end_;  // nothing read yet, and memchr takes no null
   const char* p = buffer_.get();
-  if (!lf_known_ || lf_ < begin_) {
-    lf_known_ = true;
-    const void* lf = std::memchr(p + begin_, '\n', end_ - begin_);
-    lf_ = lf != nullptr ? static_cast<const char*>(lf) - p : end_;
-  }
-  // The LF is remembered, so that a file whose lines end with CR alone is
-  // not searched to its next LF again and again.
-  const void* cr = std::memchr(p + begin_, '\r', lf_ - begin_);
-  return cr != nullptr ? static_cast<const char*>(cr) - p : lf_;
+  // Both are remembered, so that a file whose lines end with CR alone is
+  // not searched to its next LF again and again, nor one of LF ends to its
+  // next CR.
+  const auto next = [&](char c, size_t& at, bool& known) {
+    if (known && at >= begin_) return;
+    known = true;
+    const void* found = std::memchr(p + begin_, c, end_ - begin_);
+    at = found != nullptr ? static_cast<const char*>(found) - p : end_;
+  };
+  next('\n', lf_, lf_known_);
+  next('\r', cr_, cr_known_);
+  return std::min(lf_, cr_);
 }
 
 bool TLineReader::Next(std::string_view& line) {
@@ -144,6 +147,7 @@ void TLineReader::Fill() {
   end_ -= begin_;
   begin_ = 0;
   lf_known_ = false;
+  cr_known_ = false;
   ahead_ = 0;
   ahead_lines_ = 0;
   ssize_t n;

@@ -58,6 +58,8 @@ class TLineReader {
   size_t end_ = 0;    // end of the bytes read
   size_t lf_ = 0;     // the first LF at or behind begin_ (end_ for none), when known
   bool lf_known_ = false;
+  size_t cr_ = 0;  // the same for CR
+  bool cr_known_ = false;
   size_t ahead_ = 0;     // see Ahead
   int ahead_lines_ = 0;  // LFs between begin_ and ahead_, up to kAhead
   bool at_end_ = false;  // no byte will follow end_
