@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/Console.h"
-#include "app/Database.h"
+#include "app/MergedTables.h"
 #include "app/MergeColumns.h"
 
 namespace vendrake {

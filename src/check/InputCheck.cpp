@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/Console.h"
-#include "app/Database.h"
+#include "app/MergedTables.h"
 #include "app/DirectoryMerge.h"
 #include "app/MergeColumns.h"
 #include "app/TradingDate.h"
