@@ -53,10 +53,10 @@ unsigned SecondsSetting(const char* key, const std::string& text, unsigned minim
   unsigned seconds = 0;
   const char* end = text.data() + text.size();
   const auto parsed = std::from_chars(text.data(), end, seconds);
-  VENDRAKE_ASSERT(parsed.ec == std::errc() && parsed.ptr == end && !text.empty() &&
-                      seconds >= minimum,
-                  std::string(key) + "=" + Quoted(text) + " is not a whole number of seconds" +
-                      (minimum > 0 ? " from " + std::to_string(minimum) : ""));
+  VENDRAKE_ASSERT(
+      parsed.ec == std::errc() && parsed.ptr == end && !text.empty() && seconds >= minimum,
+      std::string(key) + "=" + Quoted(text) + " is not a whole number of seconds" +
+          (minimum > 0 ? " from " + std::to_string(minimum) : ""));
   return seconds;
 }
 
@@ -71,7 +71,12 @@ std::string RefusalReason(const TSessionOpening& opening) {
 
 void ConnectDatabase() {
   VENDRAKE_ASSERT(ClientLibraryStatus == TClientLibraryStatus::Ready);
-  Settings = {DbHost,     DbUser, DbPassword, DbDatabase, SslModeSetting(), DbSslCa,
+  Settings = {DbHost,
+              DbUser,
+              DbPassword,
+              DbDatabase,
+              SslModeSetting(),
+              DbSslCa,
               SecondsSetting("db_TimeoutSeconds", DbTimeoutSeconds, 1)};
   const unsigned retry_seconds = SecondsSetting("db_RetrySeconds", DbRetrySeconds, 0);
   // The first session gets no second try: its usual cause is a setting.

@@ -23,8 +23,12 @@ TClock& SystemClock() {
 TErrorClass ClassifyError(unsigned error, bool cluster_node) {
   switch (error) {
     case 2006:  // server gone away
-    case 2013:  // lost during the query, or silent past the read timeout
+    case 2013:  // lost during the query, or silent past the timeout
     case 1053:  // the server shuts down cleanly
+    case 2002:  // no server on the socket, as while it restarts
+    case 2003:  // no server on the port
+    case 2005:  // host name not resolved, as while a resolver restarts
+    case 1040:  // too many connections
       return TErrorClass::LostConnection;
     case 1213:  // deadlock, or a cluster's certification conflict
     case 1205:  // lock wait timeout

@@ -53,8 +53,8 @@ bool RequestTls(MYSQL* handle, const TSessionSettings& settings) {
   if (!OverTcp(settings) || settings.ssl_mode == TSslMode::Disabled) return true;
   const bool verify = settings.ssl_mode >= TSslMode::VerifyCa;
   const char* ca = settings.ssl_ca.empty() ? nullptr : settings.ssl_ca.c_str();
-  mysql_ssl_set(handle, nullptr, nullptr, ca, ca == nullptr && verify ? kSystemCertificates : nullptr,
-                nullptr);
+  mysql_ssl_set(handle, nullptr, nullptr, ca,
+                ca == nullptr && verify ? kSystemCertificates : nullptr, nullptr);
   const char check_names = settings.ssl_mode == TSslMode::VerifyIdentity;
   return mysql_options(handle, TMysqlOption::SslVerifyServerCert, &check_names) == 0;
 }
@@ -171,8 +171,10 @@ void TSession::SetUp() {
     Run(set);
     const std::string now = Select("SELECT @@SESSION.sql_mode", 1)[0];
     if (WithoutLiteralBreakingModes(now) != now) {
-      throw TSetUpFailure{0, "The session's sql_mode still holds ANSI_QUOTES or "
-                             "NO_BACKSLASH_ESCAPES after " + set + ": " + now};
+      throw TSetUpFailure{0,
+                          "The session's sql_mode still holds ANSI_QUOTES or "
+                          "NO_BACKSLASH_ESCAPES after " +
+                              set + ": " + now};
     }
   }
   // In gbk, big5, sjis and cp932 a backslash can be the second byte of a
@@ -181,9 +183,10 @@ void TSession::SetUp() {
   facts_.character_set = probe[2];
   escape_with_connection_ = facts_.character_set != mysql_character_set_name(handle_);
   if (escape_with_connection_ && mysql_set_character_set(handle_, facts_.character_set.c_str())) {
-    throw TSetUpFailure{ErrorNumber(), "The client library cannot escape for the session's "
-                                       "character set " + facts_.character_set + ": " +
-                                           ErrorText()};
+    throw TSetUpFailure{ErrorNumber(),
+                        "The client library cannot escape for the session's "
+                        "character set " +
+                            facts_.character_set + ": " + ErrorText()};
   }
   if (probe[3] != "1") Run("SET autocommit=1");
   facts_.cluster_node = probe[4] == "1";

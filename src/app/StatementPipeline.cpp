@@ -8,8 +8,7 @@
 namespace vendrake {
 
 TStatementPipeline::TStatementPipeline(std::vector<std::unique_ptr<TSession>> sessions,
-                                       TSessionOpener open, unsigned retry_seconds,
-                                       TClock& clock)
+                                       TSessionOpener open, unsigned retry_seconds, TClock& clock)
     : facts_(sessions.front()->Facts()),
       open_(std::move(open)),
       retry_seconds_(retry_seconds),
@@ -160,7 +159,8 @@ bool TStatementPipeline::Reopen(TLane& lane, unsigned& error, std::string& text)
   }
   if (facts.cluster_node != facts_.cluster_node) {
     Fail(lane.statement, std::string("The server reached on reconnecting is ") +
-                             (facts.cluster_node ? "" : "not ") + "a cluster node, unlike the first");
+                             (facts.cluster_node ? "" : "not ") +
+                             "a cluster node, unlike the first");
   }
   lane.session = std::move(opening.session);
   return true;

@@ -11,9 +11,7 @@ namespace {
 
 class DirectoryMerge : public testing::Test {
  protected:
-  void SetUp() override {
-    CreateMergedTables();
-  }
+  void SetUp() override { CreateMergedTables(); }
   void TearDown() override {
     for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
       delete *table;
