@@ -64,7 +64,7 @@ TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
   std::thread resume;
   // A run that waits for ever is ended, and fails the case.
   const Outcome run = RunWatched(
-      "timeout -s KILL 300 env " + VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
+      "timeout -s KILL 120 env " + VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
       [&](const std::string& line) {
         if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
         if (!c.killed) {
@@ -112,6 +112,31 @@ INSTANTIATE_TEST_SUITE_P(
                     LostServerCase{true, "db_RetrySeconds=120\n", true, 0},
                     LostServerCase{false, "", true, 0},
                     LostServerCase{false, "db_RetrySeconds=3\ndb_TimeoutSeconds=2\n", false, 1}));
+
+// The server comes back, but no longer lets vendrake's user in: the
+// reconnection is refused for good, which ends the run at once with the
+// server's reason instead of being tried for the whole window.
+TEST(ServerFaults, AReconnectionRefusedForGoodEndsTheRunAtOnce) {
+  TestServer server;
+  server.Query("CREATE USER plain@localhost; GRANT ALL ON mydb.* TO plain@localhost");
+  TempDir input;
+  WriteNumberedSymbols(input, 30000);
+  const InstalledVendrake vendrake("[Vendrake]\ndb_User=plain\n");
+  int t_lines = 0;
+  const Outcome run = RunWatched(VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
+                                 [&](const std::string& line) {
+                                   if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
+                                   server.Query("DROP USER plain@localhost");  // its session stays
+                                   server.Kill();
+                                   server.Start();
+                                 });
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(
+      run.out.ends_with("\r\nAccess denied for user 'plain'@'localhost' (using password: NO)\r\n"))
+      << run.out.substr(run.out.rfind("\r\n", run.out.size() - 3));
+  EXPECT_EQ(run.out.find("Transient server error 1045"), std::string::npos);
+  ExpectWholeStatements(run.out, server.Query(kStoredInOrder), false);
+}
 
 // The server rejects a statement in the middle of symbol_info_t's: the
 // statements before it stay, and the console shows the rows up to the one
