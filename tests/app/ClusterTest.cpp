@@ -62,8 +62,9 @@ std::pair<Outcome, std::string> RunVendrake(const std::string& config, int port,
   std::string errors;
   int t_lines = 0;
   const Outcome run =
-      RunWatched("MYSQL_TCP_PORT=" + std::to_string(port) + " " + ShellQuoted(vendrake.Path()) +
-                     " " + ShellQuoted(input.Path()),
+      // A run that waits for ever is ended, and fails its case.
+      RunWatched("timeout -s KILL 300 env MYSQL_TCP_PORT=" + std::to_string(port) + " " +
+                     ShellQuoted(vendrake.Path()) + " " + ShellQuoted(input.Path()),
                  [&](const std::string& line) {
                    if (line.starts_with("Transient server error "))
                      errors += line.substr(23, 4) + " ";
