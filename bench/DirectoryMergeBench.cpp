@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/MergedTables.h"
 #include "app/DirectoryMerge.h"
+#include "app/MergedTables.h"
 
 namespace vendrake {
 namespace {
