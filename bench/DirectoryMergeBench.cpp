@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/Database.h"
 #include "app/DirectoryMerge.h"
+#include "app/MergedTables.h"
 
 namespace vendrake {
 namespace {
@@ -49,9 +49,7 @@ void BM_ReadTwoDirectories(benchmark::State& state) {
   const TSampleDirs& dirs = SampleDirs(state.range(0) == 1);
   const std::string& root = dirs.Root();
   for (auto _ : state) {
-    InfoFTable = new TTwoDArray;
-    InfoTTable = new TTwoDArray;
-    AlertsTable = new TTwoDArray;
+    CreateMergedTables();
     ReadDirectory(root + "/day1");
     ReadDirectory(root + "/day2");
     state.PauseTiming();

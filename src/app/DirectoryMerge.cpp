@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/Console.h"
-#include "app/Database.h"
+#include "app/MergedTables.h"
 
 namespace vendrake {
 

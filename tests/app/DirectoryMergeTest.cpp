@@ -5,7 +5,7 @@
 #include <random>
 
 #include "TempDir.h"
-#include "app/Database.h"
+#include "app/MergedTables.h"
 #include "base/Exceptions.h"
 #include "tables/TableContent.h"
 
@@ -14,11 +14,7 @@ namespace {
 
 class DirectoryMerge : public testing::Test {
  protected:
-  void SetUp() override {
-    InfoFTable = new TTwoDArray;
-    InfoTTable = new TTwoDArray;
-    AlertsTable = new TTwoDArray;
-  }
+  void SetUp() override { CreateMergedTables(); }
   void TearDown() override {
     for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
       delete *table;
