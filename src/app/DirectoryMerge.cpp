@@ -7,6 +7,7 @@
 #include <numeric>
 #include <span>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -185,20 +186,26 @@ void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDAr
   // nothing is shared but the file. Both meet the same first problem of the
   // file, if it has one.
   std::exception_ptr other_error;
-  std::thread other([&] {
+  const auto other_pass = [&] {
     try {
       LoadAndMerge(path, file, {AlertsTable}, nullptr);
     } catch (...) {
       other_error = std::current_exception();
     }
-  });
+  };
+  std::thread other;
+  try {
+    other = std::thread(other_pass);
+  } catch (const std::system_error&) {
+    other_pass();  // no thread to be had: one pass after the other
+  }
   std::exception_ptr error;
   try {
     LoadAndMerge(path, file, {InfoFTable, InfoTTable}, rows);
   } catch (...) {
     error = std::current_exception();
   }
-  other.join();
+  if (other.joinable()) other.join();
   if (error) std::rethrow_exception(error);
   if (other_error) std::rethrow_exception(other_error);
 }
