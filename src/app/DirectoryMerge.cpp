@@ -184,11 +184,18 @@ void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDAr
   const std::string path = directory + "/" + file.name;
   // Each core reads the file and merges into tables of its own, so that
   // nothing is shared but the file. Both meet the same first problem of the
-  // file, if it has one.
+  // file, if it has one. The other thread takes the tables with more of the
+  // file's merges, as this one has rows too and starts later.
+  const std::initializer_list<TTwoDArray*> info = {InfoFTable, InfoTTable};
+  const std::initializer_list<TTwoDArray*> alerts = {AlertsTable};
+  int balance = 0;  // merges into AlertsTable less those into the others
+  for (const TMerge& merge : file.merges) balance += *merge.into == AlertsTable ? 1 : -1;
+  const std::initializer_list<TTwoDArray*>& own = balance < 0 ? alerts : info;
+  const std::initializer_list<TTwoDArray*>& others = balance < 0 ? info : alerts;
   std::exception_ptr other_error;
   const auto other_pass = [&] {
     try {
-      LoadAndMerge(path, file, {AlertsTable}, nullptr);
+      LoadAndMerge(path, file, others, nullptr);
     } catch (...) {
       other_error = std::current_exception();
     }
@@ -201,7 +208,7 @@ void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDAr
   }
   std::exception_ptr error;
   try {
-    LoadAndMerge(path, file, {InfoFTable, InfoTTable}, rows);
+    LoadAndMerge(path, file, own, rows);
   } catch (...) {
     error = std::current_exception();
   }

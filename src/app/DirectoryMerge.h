@@ -23,7 +23,8 @@ void ReadDirectory(const std::string& directory);
 // Reads the file directory + "/" + file.name and merges it into the merged
 // tables as loading it into a table of its own with LoadFromFile and then
 // MergeColumn of each of file's merges in their order would, without storing
-// the file, on two threads. rows, if given, gets the file's header names and
+// the file, in two passes on two threads (one merging into InfoFTable and
+// InfoTTable, the other into AlertsTable). rows, if given, gets the file's header names and
 // its lines' keys as LoadFromFile would register them. Raises what
 // LoadFromFile would raise; the merged tables then hold part of the file.
 void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDArray* rows);
