@@ -120,6 +120,37 @@ class TTableMerge {
   std::unordered_map<std::string, int32_t> silent_;
 };
 
+// The hash of the key guessed for a line ahead (see LeadingField), kept for
+// when the line comes: a short key guessed right is not hashed twice.
+class TKeyHashes {
+ public:
+  uint32_t Guess(int line_number, std::string_view key) {
+    const uint32_t hash = TTwoDArray::KeyHash(key);
+    TGuess& guess = guesses_[line_number % kGuesses];
+    guess.line_number = line_number;
+    guess.length = key.size() <= sizeof guess.bytes ? static_cast<int>(key.size()) : -1;
+    std::copy_n(key.data(), std::max(guess.length, 0), guess.bytes);
+    guess.hash = hash;
+    return hash;
+  }
+  uint32_t Of(int line_number, std::string_view key) const {
+    const TGuess& guess = guesses_[line_number % kGuesses];
+    const bool kept = guess.length >= 0 && guess.line_number == line_number;
+    if (kept && key == std::string_view(guess.bytes, guess.length)) return guess.hash;
+    return TTwoDArray::KeyHash(key);
+  }
+
+ private:
+  static constexpr int kGuesses = 16;
+  struct TGuess {
+    int line_number = 0;
+    int length = -1;  // -1: too long to be kept
+    char bytes[7];
+    uint32_t hash = 0;
+  };
+  TGuess guesses_[kGuesses];
+};
+
 // Reads the file at path and merges it into tables, registering its lines'
 // keys in rows too if given. Raises what LoadFromFile raises, at the same
 // line and field.
@@ -137,8 +168,9 @@ void LoadAndMerge(const std::string& path, const TInputFile& file,
   }
   std::vector<TTableMerge> merges;
   for (TTwoDArray* table : tables) merges.emplace_back(*table, file, fields);
+  TKeyHashes hashes;
   for (int32_t line_index = 0; lines.Next(line);) {
-    const uint32_t ahead = TTwoDArray::KeyHash(LeadingField(lines.Ahead()));
+    const uint32_t ahead = hashes.Guess(lines.AheadLineNumber(), LeadingField(lines.Ahead()));
     for (TTableMerge& merge : merges) merge.Prefetch(ahead);
     if (rows != nullptr) rows->PrefetchRow(ahead);
     if (line.empty()) continue;
@@ -147,7 +179,7 @@ void LoadAndMerge(const std::string& path, const TInputFile& file,
     for (int b = named; b < fields.Count(); ++b) {
       if (!fields[b].empty()) RaiseLoadLineError(path, lines.LineNumber(), b);
     }
-    const uint32_t hash = TTwoDArray::KeyHash(fields[0]);
+    const uint32_t hash = hashes.Of(lines.LineNumber(), fields[0]);
     if (rows != nullptr) rows->AddLineRow(fields[0], hash);
     for (TTableMerge& merge : merges) merge.MergeLine(fields, hash, line_index);
     ++line_index;

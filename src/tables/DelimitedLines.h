@@ -40,6 +40,8 @@ class TLineReader {
   std::string_view Ahead() const {
     return {buffer_.get() + ahead_, ahead_lines_ == kAhead ? end_ - ahead_ : 0};
   }
+  // The number Ahead's line will have, when the lines up to it end in LF.
+  int AheadLineNumber() const { return line_number_ + kAhead + 1; }
 
  private:
   static constexpr int kAhead = 8;

@@ -83,7 +83,8 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
         for (const std::string& name : names) text += name + ",";
         text.back() = '\n';
         for (size_t line = below(40); line > 0; --line) {
-          text += below(20) == 0 ? "" : std::string(1, "ABCDEFabc"[below(9)]);
+          const std::string key(1, "ABCDEFabc"[below(9)]);
+          text += below(20) == 0 ? "" : below(5) == 0 ? "\"" + key + "\"" : key;
           for (size_t b = 1; b < names.size() + (below(50) == 0); ++b)
             text += std::string(",") + (below(3) == 0 ? ""
                                         : below(2)    ? "\" 5 \""
