@@ -72,9 +72,10 @@ constexpr long kSettleSeconds = 60;
 
 struct TCheck {
   int warnings = 0;
-  // A column the loader reads is missing: the load would store NULL over
-  // the values stored before.
-  bool missing_column = false;
+  // A column the loader reads is missing, or a file has no data lines: the
+  // load would store NULL over the values stored before, as REPLACE
+  // writes whole rows.
+  bool stores_nulls = false;
   void Warn(const std::string& text) {
     ++warnings;
     WriteOutputLine("  warning: " + text);
@@ -178,12 +179,15 @@ void ReportFile(TCheck& check, const TTwoDArray& source, const std::string& path
   WriteOutputLine(path + ": " + std::to_string(source.RowOrder().size()) + " data lines, " +
                   std::to_string(source.RowCount()) + " symbols");
   ReportRecentChange(check, path);
-  if (source.RowOrder().empty()) check.Warn("no data lines");
+  if (source.RowOrder().empty()) {
+    check.Warn("no data lines");
+    check.stores_nulls = true;
+  }
   std::set<std::string_view> read;  // the columns the loader takes from this file
   for (const TMerge& merge : file.merges) {
     if (read.insert(merge.column).second && source.FindColumn(merge.column) < 0) {
       check.Warn("no column " + Quoted(merge.column) + ": the loader stores nothing from it");
-      check.missing_column = true;
+      check.stores_nulls = true;
     }
   }
   ReportIgnoredNames(path, read);
@@ -265,12 +269,12 @@ int Check(std::span<char* const> directories) {
   } else {
     passes = CheckDirectories(check, directories);
   }
-  const int code = !passes ? 2 : check.missing_column ? 3 : check.warnings > 0 ? 1 : 0;
+  const int code = !passes ? 2 : check.stores_nulls ? 3 : check.warnings > 0 ? 1 : 0;
   WriteOutputLine("Result: " + std::to_string(check.warnings) + " warning(s), exit status " +
                   std::to_string(code) +
-                  (!passes                ? "; the loader's read phase would fail"
-                   : check.missing_column ? "; a column the loader reads is missing"
-                                          : ""));
+                  (!passes              ? "; the loader's read phase would fail"
+                   : check.stores_nulls ? "; the load would store NULL over stored values"
+                                        : ""));
   return code;
 }
 
@@ -288,7 +292,8 @@ constexpr char kHelp[] =
     "  --version         print the version\n"
     "\n"
     "Exit status: 0 all is well, 1 warnings, 2 the read phase would fail (or a\n"
-    "wrong command line), 3 a column the loader reads is missing.\n";
+    "wrong command line), 3 a column the loader reads is missing or a file has\n"
+    "no data lines (the load would store NULL over stored values).\n";
 
 }  // namespace
 
