@@ -64,7 +64,7 @@ sql() { mariadb --no-defaults --socket="$SERVER_SOCKET" -uroot "$@"; }
 logged_statements() {
   local condition="${1:-TRUE}"
   shift || true
-  sql -N "$@" -e "SELECT thread_id, command_type,
+  sql -N --quick "$@" -e "SELECT thread_id, command_type,
       IFNULL(NULLIF(REGEXP_SUBSTR(LEFT(argument, 100),
         '^(REPLACE INTO|UPDATE) +\\\\K[A-Za-z0-9_]+'), ''), '-'),
       HEX(argument)
