@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/Database.h"
 #include "app/DirectoryMerge.h"
+#include "app/MergedTables.h"
 
 namespace vendrake {
 namespace {
@@ -40,9 +40,7 @@ const std::string& SampleRoot() {
 void BM_ReadTwoDirectories(benchmark::State& state) {
   const std::string& root = SampleRoot();
   for (auto _ : state) {
-    InfoFTable = new TTwoDArray;
-    InfoTTable = new TTwoDArray;
-    AlertsTable = new TTwoDArray;
+    CreateMergedTables();
     ReadDirectory(root + "/day1");
     ReadDirectory(root + "/day2");
     state.PauseTiming();

@@ -34,12 +34,16 @@ TestCluster::TestCluster() : proxy_port_(FreePort()) {
         std::make_unique<TestServer>(NodeOptions(node), TestServer::Data::kFromCluster));
     AwaitMembers(node + 1);
   }
-  // Health checks every 200 ms, two failures take a node out; a
+  // Set up as the common Galera recipes do: a MySQL health check (every
+  // 200 ms here, two failures take a node out), sessions idle for hours
+  // allowed, and the sessions of a node marked down left open. A
   // connection that finds its node dead goes to the next.
+  Node(0).Query("CREATE USER haproxy_check@'127.0.0.1'");
   std::string config =
-      "defaults\n  mode tcp\n  timeout connect 1s\n  timeout client 1h\n  timeout server 1h\n"
+      "defaults\n  mode tcp\n  timeout connect 1s\n  timeout client 8h\n  timeout server 8h\n"
       "  retries 1\n  option redispatch\nlisten galera\n  bind " +
-      Address(proxy_port_) + "\n  balance first\n  option tcpka\n";
+      Address(proxy_port_) +
+      "\n  balance first\n  option tcpka\n  option mysql-check user haproxy_check\n";
   for (int node : {1, 2, 0}) {
     config += "  server node" + std::to_string(node) + " " + Address(Port(node)) +
               " check inter 200ms fall 2 rise 2\n";

@@ -91,17 +91,27 @@ void TestServer::Start() {
   pid_ = pid;
   if (WaitUntilReady()) return;
   Stop(SIGKILL);
-  throw std::runtime_error("the database server did not start: " +
-                           ReadFile(dir_.Path() + "/server.log"));
+  throw std::runtime_error("the database server did not start: " + Log());
 }
 
 void TestServer::Kill() { Stop(SIGKILL); }
+
+void TestServer::Pause() {
+  if (pid_ > 0) kill(pid_, SIGSTOP);
+}
+
+void TestServer::Resume() {
+  if (pid_ > 0) kill(pid_, SIGCONT);
+}
+
+std::string TestServer::Log() const { return ReadFile(dir_.Path() + "/server.log"); }
 
 TestServer::~TestServer() { Stop(SIGTERM); }
 
 void TestServer::Stop(int signal) {
   if (pid_ <= 0) return;
   kill(pid_, signal);
+  kill(pid_, SIGCONT);  // a paused server acts on the signal only then
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }

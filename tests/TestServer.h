@@ -35,6 +35,11 @@ class TestServer {
   // Ends the server at once with SIGKILL, as a crash would; does nothing
   // when it does not run.
   void Kill();
+  // Stops the server's process with SIGSTOP, as a hung machine would: its
+  // connections stay open and say nothing; Resume lets it go on. Each
+  // does nothing when the server does not run.
+  void Pause();
+  void Resume();
   // Starts the server on its data and waits until it answers; the
   // constructor does so first, a test again after Kill. Throws when it
   // cannot, or when the server already runs.
@@ -43,6 +48,8 @@ class TestServer {
   // Runs sql in mydb and returns the result rows, one per line, fields
   // separated by tabs, without column names. Throws on an error.
   std::string Query(const std::string& sql) const;
+  // What the server wrote to its error log so far.
+  std::string Log() const;
   // Empties the four tables and gives this computer its monitor_alive row.
   void ResetTables() const;
 

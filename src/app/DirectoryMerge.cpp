@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/Console.h"
-#include "app/Database.h"
 #include "app/MergeColumns.h"
+#include "app/MergedTables.h"
 
 namespace vendrake {
 

@@ -7,7 +7,7 @@
 
 #include <initializer_list>
 
-#include "app/Database.h"
+#include "app/MergedTables.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {

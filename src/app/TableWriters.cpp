@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Database.h"
+#include "app/MergedTables.h"
 
 namespace vendrake {
 

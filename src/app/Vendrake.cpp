@@ -25,6 +25,7 @@ void ReadSettings() {
   DbRetrySeconds = GetConfigString("Vendrake", "db_RetrySeconds", DbRetrySeconds);
   DbSslMode = GetConfigString("Vendrake", "db_SslMode", DbSslMode);
   DbSslCa = GetConfigString("Vendrake", "db_SslCa", "");
+  DbTimeoutSeconds = GetConfigString("Vendrake", "db_TimeoutSeconds", DbTimeoutSeconds);
 }
 
 void PrintUsage() { WriteOutputLine("List directories to process"); }
@@ -72,14 +73,18 @@ void RunSteps(int argc, char** argv, const char* version) {
   ConnectDatabase();
   for (int i = 1; i < argc; ++i) ReadDirectory(argv[i]);
   WriteAllTables();
+  CloseDatabase();
 }
 
-// Prints the report of an escaped error, waits for one input line and
-// gives the exit code. When the report itself cannot be written there is no
-// one left to tell, so the exit code alone carries the failure.
+// Prints the report of an escaped error, closes the session, waits for one
+// input line and gives the exit code. When the report itself cannot be
+// written there is no one left to tell, so the exit code alone carries the
+// failure.
 int Report(const Exception& error) {
   try {
     WriteOutputLine(std::string(error.ClassName()) + ":  " + error.Message());
+    if (!error.Detail().empty()) WriteOutputLine(error.Detail());
+    CloseDatabase();
     WriteErrorLine("Hit Enter to continue.");
     ReadInputLine();
   } catch (const Exception&) {

@@ -2,8 +2,9 @@
 
 namespace vendrake {
 
-void AssertionFailed(const char* file, int line, const std::string& message) {
-  throw EAssertionFailed(message + " (" + file + ", line " + std::to_string(line) + ")");
+void AssertionFailed(const char* file, int line, const std::string& message,
+                     const std::string& detail) {
+  throw EAssertionFailed(message + " (" + file + ", line " + std::to_string(line) + ")", detail);
 }
 
 }  // namespace vendrake

@@ -11,14 +11,19 @@ namespace vendrake {
 
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : message_(std::move(message)) {}
+  // detail, when given, is a line of its own that the report prints after
+  // the message.
+  explicit Exception(std::string message, std::string detail = {})
+      : message_(std::move(message)), detail_(std::move(detail)) {}
 
   virtual const char* ClassName() const { return "Exception"; }
   const std::string& Message() const { return message_; }
+  const std::string& Detail() const { return detail_; }
   const char* what() const noexcept override { return message_.c_str(); }
 
  private:
   std::string message_;
+  std::string detail_;
 };
 
 #define VENDRAKE_EXCEPTION_CLASS(Name, Base)                 \
@@ -44,10 +49,11 @@ VENDRAKE_EXCEPTION_CLASS(EExternal, Exception);
 
 #undef VENDRAKE_EXCEPTION_CLASS
 
-// Raises EAssertionFailed with "<message> (<file>, line <line>)"; a check
-// without a message of its own uses "Assertion failure".
+// Raises EAssertionFailed with "<message> (<file>, line <line>)" and
+// detail; a check without a message of its own uses "Assertion failure".
 [[noreturn]] void AssertionFailed(const char* file, int line,
-                                  const std::string& message = "Assertion failure");
+                                  const std::string& message = "Assertion failure",
+                                  const std::string& detail = "");
 
 }  // namespace vendrake
 

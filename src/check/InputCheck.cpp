@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "app/Console.h"
-#include "app/Database.h"
 #include "app/DirectoryMerge.h"
 #include "app/MergeColumns.h"
+#include "app/MergedTables.h"
 #include "app/TradingDate.h"
 #include "base/Exceptions.h"
 #include "config/ConfigFile.h"

@@ -21,6 +21,7 @@ int (*mysql_set_character_set)(MYSQL*, const char*) = nullptr;
 const char* (*mysql_character_set_name)(MYSQL*) = nullptr;
 char (*mysql_ssl_set)(MYSQL*, const char*, const char*, const char*, const char*,
                       const char*) = nullptr;
+int (*mysql_options)(MYSQL*, TMysqlOption, const void*) = nullptr;
 const char* (*mysql_get_ssl_cipher)(MYSQL*) = nullptr;
 MYSQL_RES* (*mysql_store_result)(MYSQL*) = nullptr;
 MYSQL_ROW (*mysql_fetch_row)(MYSQL_RES*) = nullptr;
@@ -37,10 +38,9 @@ constexpr const char* kDefaultLibraries[] = {
     "libmysqlclient.so.18", "libmariadb.so",        "libmysqlclient.so",
 };
 
-// RTLD_NODELETE keeps the code mapped after the handle is released. The
-// connection is never closed, and a client library may leave clean-up of
-// its own (thread-local or exit handlers) that runs after our unload; it
-// must still find its code then.
+// RTLD_NODELETE keeps the code mapped after the handle is released: a
+// client library may leave clean-up of its own (thread-local or exit
+// handlers) that runs after our unload; it must still find its code then.
 void* OpenLibrary(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE); }
 
 void* OpenDefaultLibrary() {
@@ -87,6 +87,7 @@ TClientLibraryStatus LoadClientLibrary(const char* library_name) {
   ResolveEntryPoint(mysql_set_character_set, "mysql_set_character_set");
   ResolveEntryPoint(mysql_character_set_name, "mysql_character_set_name");
   ResolveEntryPoint(mysql_ssl_set, "mysql_ssl_set");
+  ResolveEntryPoint(mysql_options, "mysql_options");
   ResolveEntryPoint(mysql_get_ssl_cipher, "mysql_get_ssl_cipher");
   ResolveEntryPoint(mysql_store_result, "mysql_store_result");
   ResolveEntryPoint(mysql_fetch_row, "mysql_fetch_row");

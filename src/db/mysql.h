@@ -46,6 +46,16 @@ extern const char* (*mysql_character_set_name)(MYSQL* mysql);
 // directory) when given; any may be null.
 extern char (*mysql_ssl_set)(MYSQL* mysql, const char* key, const char* cert, const char* ca,
                              const char* capath, const char* cipher);
+// Options set before connecting, with the numbers of the client library's
+// enum mysql_option. The timeouts take an unsigned int of seconds, the
+// certificate check a one-byte flag.
+enum class TMysqlOption : int {
+  ConnectTimeout = 0,
+  ReadTimeout = 11,
+  WriteTimeout = 12,
+  SslVerifyServerCert = 21,
+};
+extern int (*mysql_options)(MYSQL* mysql, TMysqlOption option, const void* arg);
 // The cipher of an encrypted connection, null for clear text.
 extern const char* (*mysql_get_ssl_cipher)(MYSQL* mysql);
 extern MYSQL_RES* (*mysql_store_result)(MYSQL* mysql);

@@ -1,7 +1,7 @@
-// Vendrake against a Galera cluster while nodes die by SIGKILL in the
-// middle of symbol_info_t: a node it does not use, the node the proxy
-// sends it to, and the only node it can reach. Prints per case what the
-// run went through.
+// Vendrake against a Galera cluster while nodes die by SIGKILL, or stop
+// by SIGSTOP, in the middle of symbol_info_t: a node it does not use, the
+// node the proxy sends it to, and the only node it can reach. Prints per
+// case what the run went through.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,21 +53,28 @@ std::string SameOnEvery(const TestCluster& cluster, int skip) {
 }
 
 // Runs vendrake on input through port; kills victim, if any, at the
-// 12,000th row line of symbol_info_t. Returns the outcome and the error
-// codes of the retry lines, each followed by a blank.
+// 12,000th row line of symbol_info_t, or stops it when stop says so. Returns the outcome and the
+// error codes of the retry lines, each followed by a blank.
 std::pair<Outcome, std::string> RunVendrake(const std::string& config, int port,
-                                            const TempDir& input, TestServer* victim) {
+                                            const TempDir& input, TestServer* victim,
+                                            bool stop = false) {
   const InstalledVendrake vendrake(config);
   std::string errors;
   int t_lines = 0;
   const Outcome run =
-      RunWatched("MYSQL_TCP_PORT=" + std::to_string(port) + " " + ShellQuoted(vendrake.Path()) +
-                     " " + ShellQuoted(input.Path()),
+      // A run that waits for ever is ended, and fails its case.
+      RunWatched("timeout -s KILL 300 env MYSQL_TCP_PORT=" + std::to_string(port) + " " +
+                     ShellQuoted(vendrake.Path()) + " " + ShellQuoted(input.Path()),
                  [&](const std::string& line) {
                    if (line.starts_with("Transient server error "))
                      errors += line.substr(23, 4) + " ";
-                   if (victim != nullptr && line.ends_with("(T)\r\n") && ++t_lines == 12000)
+                   if (victim == nullptr || !line.ends_with("(T)\r\n") || ++t_lines != 12000)
+                     return;
+                   if (stop) {
+                     victim->Pause();
+                   } else {
                      victim->Kill();
+                   }
                  });
   return {run, errors};
 }
@@ -80,23 +87,25 @@ TEST(Cluster, NodeFaultsAreRiddenThroughOrLeaveWholeStatements) {
     const char* name;
     int target;   // the node vendrake connects to, or kProxy
     int victim;   // the node killed, or -1
+    bool stop;    // stopped rather than killed, until the run has ended
     bool serves;  // whether the victim holds vendrake's connection
-    const char* retry_seconds;
+    const char* settings;
     int exit_code;  // 1: the victim stays down until the run has ended
   } cases[] = {
-      {"healthy cluster, node 0", 0, -1, false, "120", 0},
-      {"unused node 2 killed, vendrake on node 0", 0, 2, false, "120", 0},
-      {"through the proxy, its node 1 killed", kProxy, 1, true, "120", 0},
-      {"node 2 alone, killed for good", 2, 2, true, "3", 1},
+      {"healthy cluster, node 0", 0, -1, false, false, "", 0},
+      {"unused node 2 killed, vendrake on node 0", 0, 2, false, false, "", 0},
+      {"through the proxy, its node 1 killed", kProxy, 1, false, true, "", 0},
+      {"through the proxy, its node 1 stopped", kProxy, 1, true, true, "db_TimeoutSeconds=10\n", 0},
+      {"node 2 alone, killed for good", 2, 2, false, true, "db_RetrySeconds=3\n", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     cluster.Node(0).ResetTables();
-    const std::string config =
-        std::string(kRootConfig) + "db_Host=127.0.0.1\ndb_RetrySeconds=" + c.retry_seconds + "\n";
+    const std::string config = std::string(kRootConfig) + "db_Host=127.0.0.1\n" + c.settings;
     const int port = c.target == kProxy ? cluster.ProxyPort() : cluster.Port(c.target);
     const auto [run, errors] =
-        RunVendrake(config, port, input, c.victim < 0 ? nullptr : &cluster.Node(c.victim));
+        RunVendrake(config, port, input, c.victim < 0 ? nullptr : &cluster.Node(c.victim), c.stop);
+    if (c.stop) cluster.Node(c.victim).Kill();
     const std::string& out = run.out;
     EXPECT_EQ(run.exit_code, c.exit_code)
         << out.substr(out.size() - std::min<size_t>(out.size(), 600));

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "app/Database.h"
+#include "app/MergedTables.h"
 #include "tables/TableContent.h"
 
 namespace vendrake {
@@ -11,11 +11,7 @@ namespace {
 
 class DirectoryMerge : public testing::Test {
  protected:
-  void SetUp() override {
-    InfoFTable = new TTwoDArray;
-    InfoTTable = new TTwoDArray;
-    AlertsTable = new TTwoDArray;
-  }
+  void SetUp() override { CreateMergedTables(); }
   void TearDown() override {
     for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
       delete *table;

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ServerTests.h"
@@ -25,63 +27,116 @@ TEST(ServerFaults, AServerThatIsNotRunningIsReportedBeforeAnyInputIsRead) {
       "EAssertionFailed:  Unable to connect to database.  Host=\"\", User=\"root\", "
       "Password=\"\", Database=\"mydb\" (/";
   EXPECT_EQ(run.out.substr(0, message.size()), message) << run.out;
+  EXPECT_TRUE(run.out.ends_with(")\r\nError 2002: Can't connect to local server through socket '" +
+                                input.Path() + "/no.sock' (2)\r\n"))
+      << run.out;
   EXPECT_EQ(run.out.find("Reading:"), std::string::npos);
 }
 
 // The server dies by SIGKILL while symbol_info_t is written, and is
-// started again on the same socket unless the case says otherwise.
-struct KilledServerCase {
-  const char* retry_seconds;
-  bool restart;
+// started again on the same socket unless the case says otherwise; or its
+// process is stopped by SIGSTOP, silent with its connections open, and
+// goes on after a few seconds unless the case says otherwise.
+struct LostServerCase {
+  bool killed;  // else stopped
+  const char* settings;
+  bool back;  // restarted, or resumed, during the run
   int exit_code;
 };
 
-class KilledServer : public testing::TestWithParam<KilledServerCase> {};
+class LostServer : public testing::TestWithParam<LostServerCase> {};
 
 // With a retry window the run rides through the restart: exit code 0, every
 // row stored, the console as on a quiet night but for the lines of the
-// waits. Without one, or when the server stays down, the run ends with
-// code 1 and the connection error; the table then holds exactly the rows of
-// the statements executed before, a prefix of the row order, and the failed
-// statement starts right behind it.
-TEST_P(KilledServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
+// waits; a pause shorter than the timeout is only waited for. Without a
+// window, or when the server stays away, the run ends with code 1 and the
+// connection error; the table then holds exactly the rows of the
+// statements executed before, a prefix of the row order, and the failed
+// statement starts right behind it (or, for a stopped server that went on
+// with it after the run, ends there).
+TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
+  const LostServerCase& c = GetParam();
   TestServer server;
   TempDir input;
   WriteNumberedSymbols(input, 30000);
-  const InstalledVendrake vendrake(std::string(kRootConfig) +
-                                   "db_RetrySeconds=" + GetParam().retry_seconds + "\n");
+  const InstalledVendrake vendrake(std::string(kRootConfig) + c.settings);
   int t_lines = 0;
-  const Outcome run = RunWatched(VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
-                                 [&](const std::string& line) {
-                                   if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
-                                   server.Kill();
-                                   if (GetParam().restart) server.Start();
-                                 });
-  if (!GetParam().restart) server.Start();
+  std::thread resume;
+  // A run that waits for ever is ended, and fails the case.
+  const Outcome run = RunWatched(
+      "timeout -s KILL 120 env " + VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
+      [&](const std::string& line) {
+        if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
+        if (!c.killed) {
+          server.Pause();
+          if (c.back) {
+            resume = std::thread([&server] {
+              std::this_thread::sleep_for(std::chrono::seconds(5));
+              server.Resume();
+            });
+          }
+          return;
+        }
+        server.Kill();
+        if (c.back) server.Start();
+      });
+  if (resume.joinable()) resume.join();
+  if (!c.killed) server.Resume();
+  if (c.killed && !c.back) server.Start();
   ASSERT_NE(run.exit_code, -1);
   const std::string& out = run.out;
   EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"), "30000\n");
-  ASSERT_EQ(run.exit_code, GetParam().exit_code)
+  ASSERT_EQ(run.exit_code, c.exit_code)
       << out.substr(out.size() - std::min<size_t>(out.size(), 500));
-  if (GetParam().exit_code == 0) {
-    EXPECT_NE(out.find("\r\nTransient server error 20"), std::string::npos);
+  if (c.exit_code == 0) {
+    EXPECT_EQ(out.find("\r\nTransient server error 20") != std::string::npos, c.killed);
     EXPECT_EQ(Progress(out, "(T)").size(), 30000u);
     EXPECT_EQ(server.Query("SELECT COUNT(*), SUM(up_days) FROM symbol_info_t"), "30000\t735000\n");
     EXPECT_EQ(server.Query("SELECT COUNT(*) FROM alerts_daily"), "30000\n");
+    // The session was closed, not dropped.
+    EXPECT_EQ(server.Log().find("Aborted connection"), std::string::npos);
     return;
   }
   EXPECT_TRUE(out.ends_with("\r\nLost connection to server during query\r\n") ||
               out.ends_with("\r\nServer has gone away\r\n") || out.ends_with("(111)\r\n") ||
-              out.ends_with("(2)\r\n"))
+              out.ends_with("(2)\r\n") || out.ends_with("system error: 110\r\n"))
       << out.substr(out.rfind("\r\n", out.size() - 3));
-  ExpectWholeStatements(out, server.Query(kStoredInOrder), false);
+  ExpectWholeStatements(out, server.Query(kStoredInOrder), !c.killed);
   EXPECT_EQ(server.Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(ServerFaults, KilledServer,
-                         testing::Values(KilledServerCase{"0", true, 1},
-                                         KilledServerCase{"3", false, 1},
-                                         KilledServerCase{"120", true, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    ServerFaults, LostServer,
+    testing::Values(LostServerCase{true, "db_RetrySeconds=0\n", true, 1},
+                    LostServerCase{true, "db_RetrySeconds=3\n", false, 1},
+                    LostServerCase{true, "db_RetrySeconds=120\n", true, 0},
+                    LostServerCase{false, "", true, 0},
+                    LostServerCase{false, "db_RetrySeconds=3\ndb_TimeoutSeconds=2\n", false, 1}));
+
+// The server comes back, but no longer lets vendrake's user in: the
+// reconnection is refused for good, which ends the run at once with the
+// server's reason instead of being tried for the whole window.
+TEST(ServerFaults, AReconnectionRefusedForGoodEndsTheRunAtOnce) {
+  TestServer server;
+  server.Query("CREATE USER plain@localhost; GRANT ALL ON mydb.* TO plain@localhost");
+  TempDir input;
+  WriteNumberedSymbols(input, 30000);
+  const InstalledVendrake vendrake("[Vendrake]\ndb_User=plain\n");
+  int t_lines = 0;
+  const Outcome run = RunWatched(VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
+                                 [&](const std::string& line) {
+                                   if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
+                                   server.Query("DROP USER plain@localhost");  // its session stays
+                                   server.Kill();
+                                   server.Start();
+                                 });
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(
+      run.out.ends_with("\r\nAccess denied for user 'plain'@'localhost' (using password: NO)\r\n"))
+      << run.out.substr(run.out.rfind("\r\n", run.out.size() - 3));
+  EXPECT_EQ(run.out.find("(using password: NO); retrying"), std::string::npos);
+  ExpectWholeStatements(run.out, server.Query(kStoredInOrder), false);
+}
 
 // The server rejects a statement in the middle of symbol_info_t's: the
 // statements before it stay, and the console shows the rows up to the one
@@ -139,6 +194,7 @@ TEST(ServerFaults, AStatementOverTheServersPacketLimitIsRefusedWhole) {
                                      "1048576 bytes\r\n");
   EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"), "12000\n");
   EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_t"), "0\n");
+  EXPECT_EQ(server.Log().find("Aborted connection"), std::string::npos);  // closed, not dropped
 }
 
 // Runs ExecuteQuery in a child process, so that a refusal ends only the
@@ -170,7 +226,6 @@ TEST(ServerFaults, TheLargestStatementUnderThePacketLimitIsSentAndOneByteMoreIsN
   DbUser = "root";
   DbDatabase = "mydb";
   ConnectDatabase();
-  ASSERT_EQ(ServerMaxPacket, 1048576u);
   // Trailing blanks, which the server skips, give the statement its size.
   const auto statement = [](const std::string& symbol, size_t size) {
     std::string text = "REPLACE INTO symbol_info_f VALUES ('" + symbol + "', 'Edge Co', '', 'N')";

@@ -93,7 +93,8 @@ struct Load {
     stored = Server->Query(
         "SELECT HEX(symbol), HEX(company_name), HEX(exchange) FROM symbol_info_f ORDER BY 1;"
         "SELECT HEX(symbol), HEX(correlation_symbol) FROM symbol_info_t ORDER BY 1;"
-        "SELECT HEX(d_symbol), HEX(list_exch), up_days FROM alerts_daily ORDER BY 1");
+        "SELECT HEX(d_symbol), HEX(list_exch), up_days FROM alerts_daily ORDER BY 1;"
+        "SELECT COUNT(last_update) FROM monitor_alive");
   }
 };
 
@@ -117,7 +118,8 @@ std::string EveryByteInHex() {
 }
 
 constexpr char kProbe[] =
-    "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client\n";
+    "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client, @@autocommit, "
+    "@@wsrep_on\n";
 
 // The reference is a run on the server's default mode, whose values the
 // whole-run tests check one by one.
@@ -159,25 +161,33 @@ TEST(SessionSqlMode, ValuesLandAndTheConsoleReadsAsOnADefaultServer) {
   }
 }
 
-// A server that gives its users' sessions a character set through
-// init_connect, which the client library cannot know of; SUPER skips
-// init_connect, so the runs log in as a plain user.
-TEST(SessionCharacterSet, HostileValuesLandByteForByteInEverySessionCharacterSet) {
+// A server that sets up its users' sessions through init_connect, which
+// the client library cannot know of: another character set, or autocommit
+// off, in which the run's statements would be one transaction rolled back
+// at its end. SUPER skips init_connect, so the runs log in as a plain user.
+TEST(SessionCharacterSet, HostileValuesLandByteForByteInEverySessionInitConnectMakes) {
   const QuotingInput input;
   const GeneralLog log;
   const Load reference(input, log);
   EXPECT_NE(reference.stored.find("\n496E6E6F63656E74\t"), std::string::npos);  // "Innocent"
   EXPECT_EQ(reference.stored.find("50574E4544"), std::string::npos);            // "PWNED"
+  EXPECT_TRUE(reference.stored.ends_with("\n1\n"));                             // the heartbeat
   Server->Query("CREATE USER plain@localhost; GRANT ALL ON mydb.* TO plain@localhost");
-  for (const std::string charset : {"gbk", "big5", "sjis", "cp932"}) {
-    SCOPED_TRACE(charset);
-    Server->Query("SET GLOBAL init_connect='SET NAMES " + charset + "'");
+  const struct {
+    std::string init_connect, set_up;  // vendrake's own statements after the probe
+  } cases[] = {
+      {"SET NAMES gbk", "SET NAMES gbk\n"},       {"SET NAMES big5", "SET NAMES big5\n"},
+      {"SET NAMES sjis", "SET NAMES sjis\n"},     {"SET NAMES cp932", "SET NAMES cp932\n"},
+      {"SET autocommit=0", "SET autocommit=1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.init_connect);
+    Server->Query("SET GLOBAL init_connect='" + c.init_connect + "'");
     const Load load(input, log, "[Vendrake]\ndb_User=plain\n");
     EXPECT_EQ(load.run.exit_code, 0) << load.run.out;
     EXPECT_EQ(load.run.out, reference.run.out);
     EXPECT_EQ(load.stored, reference.stored);
-    const std::string names = "SET NAMES " + charset + "\n";  // init_connect, then vendrake
-    EXPECT_EQ(load.set_up, names + kProbe + names);
+    EXPECT_EQ(load.set_up, c.init_connect + "\n" + kProbe + c.set_up);
   }
   Server->Query("SET GLOBAL init_connect=''; DROP USER plain@localhost");
 }
@@ -195,7 +205,8 @@ TEST(SessionSqlMode, AFailedProbeOrSetEndsTheRunBeforeAnyInputIsRead) {
   const InstalledVendrake vendrake("[Vendrake]\ndb_User=quota\n");
   for (const std::string statement :
        {"SET SESSION sql_mode=''",
-        "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client"}) {
+        "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client, @@autocommit, "
+        "@@wsrep_on"}) {
     const Outcome run = RunCommand(VendrakeCommand(vendrake, Server->Socket(), {input.dir.Path()}));
     EXPECT_EQ(run.exit_code, 2);
     const std::string message = "EAssertionFailed:  " + statement +

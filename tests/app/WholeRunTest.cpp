@@ -230,6 +230,11 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
       "EAssertionFailed:  Unable to connect to database.  Host=\"\", User=\"root\", "
       "Password=\"********\", Database=\"mydb\" (/";
   EXPECT_EQ(denied.out.substr(0, message.size()), message) << denied.out;
+  // The server's reason follows on a line of its own.
+  EXPECT_TRUE(
+      denied.out.ends_with(")\r\nError 1045: Access denied for user 'root'@'localhost' "
+                           "(using password: YES)\r\n"))
+      << denied.out;
   EXPECT_EQ(denied.out.find("s3cret"), std::string::npos);
   EXPECT_EQ(denied.err, "Hit Enter to continue.\r\n");
 
@@ -237,6 +242,7 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
   EXPECT_EQ(unknown.exit_code, 2);
   EXPECT_NE(unknown.out.find("Password=\"\", Database=\"nodb\" (/"), std::string::npos)
       << unknown.out;
+  EXPECT_TRUE(unknown.out.ends_with(")\r\nError 1049: Unknown database 'nodb'\r\n")) << unknown.out;
 }
 
 // A missing second file ends the run after the first was merged; nothing
@@ -250,6 +256,8 @@ TEST_F(WholeRun, AMissingInputFileEndsTheRunBeforeAnythingIsWritten) {
                          input.Path() + "/OvernightData.csv\". No such file or directory\r\n");
   EXPECT_EQ(Count("symbol_info_f"), "0\n");
   EXPECT_EQ(Heartbeat(), "NULL\n");
+  // This run's session, and every earlier one on this server, was closed.
+  EXPECT_EQ(Server->Log().find("Aborted connection"), std::string::npos);
 }
 
 // The heartbeat names this computer: escaped when the name holds a quote

@@ -1,0 +1,100 @@
+// One database session as the statements need it: connected with the
+// run's settings (TLS as they ask, every wait bounded), its packet limit
+// known, its sql_mode safe for double-quoted backslash-escaped literals,
+// values escaped for its character set, autocommit on. OpenSession builds
+// one whole or says why it could not; no half-made session exists.
+#ifndef VENDRAKE_APP_SESSION_H_
+#define VENDRAKE_APP_SESSION_H_
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/mysql.h"
+
+namespace vendrake {
+
+// TLS over TCP, named as the stock client's --ssl-mode.
+enum class TSslMode { Disabled, Preferred, Required, VerifyCa, VerifyIdentity };
+
+// The mode named, letter case aside; none for a name of no mode.
+std::optional<TSslMode> ParseSslMode(std::string_view name);
+
+// What every session of a run is opened with.
+struct TSessionSettings {
+  std::string host, user, password, database;
+  TSslMode ssl_mode = TSslMode::Preferred;
+  std::string ssl_ca;  // the authority's file; empty for the system's
+  // How long the server may stay silent while the session waits for it;
+  // then the connection counts as lost. Connecting waits at most
+  // kConnectSeconds, or this when it is shorter.
+  unsigned timeout_seconds = 60;
+};
+inline constexpr unsigned kConnectSeconds = 10;
+
+// What the statements depend on, read when the session opened.
+struct TSessionFacts {
+  size_t max_packet = 0;      // max_allowed_packet in bytes
+  std::string character_set;  // character_set_client, escaped for
+  bool cluster_node = false;  // @@wsrep_on: a Galera node
+};
+
+struct TSessionOpening;
+struct TSessionSettings;
+
+// An open session; owns its connection and closes it when destroyed.
+class TSession {
+ public:
+  ~TSession();
+  TSession(const TSession&) = delete;
+  TSession& operator=(const TSession&) = delete;
+
+  MYSQL* Handle() const { return handle_; }
+  const TSessionFacts& Facts() const { return facts_; }
+  // value escaped for the session's character set, for use inside a
+  // quoted literal.
+  std::string Escape(std::string_view value) const;
+  // Why the last statement on the connection failed.
+  unsigned ErrorNumber() const { return mysql_errno(handle_); }
+  std::string ErrorText() const { return mysql_error(handle_); }
+
+ private:
+  friend TSessionOpening OpenSession(const TSessionSettings& settings);
+  explicit TSession(MYSQL* handle) : handle_(handle) {}
+  void SetUp();
+  // Sends a statement of the set-up; a failure throws.
+  void Run(const std::string& statement) const;
+  // The fields of the one row that statement, a SELECT of variables,
+  // returns; a NULL field reads as empty.
+  std::vector<std::string> Select(const std::string& statement, size_t fields) const;
+
+  MYSQL* handle_;
+  TSessionFacts facts_;
+  bool escape_with_connection_ = false;
+};
+
+// A session, or why none opened: the client library's or the server's
+// error number (0 for a refusal of this program's own, such as no TLS where
+// the settings demand it) and its text. set_up tells a statement of the
+// session's set-up failing from a connection refused.
+struct TSessionOpening {
+  std::unique_ptr<TSession> session;
+  unsigned error = 0;
+  std::string reason;
+  bool set_up = false;
+};
+
+// Connects and sets the session up. Raises EOutOfMemory when the client
+// library cannot make a handle; the library must be Ready.
+TSessionOpening OpenSession(const TSessionSettings& settings);
+
+// value escaped as for the client library's own character set, without a
+// session.
+std::string EscapeWithoutSession(std::string_view value);
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_APP_SESSION_H_

@@ -1,0 +1,182 @@
+#include "app/StatementPipeline.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Console.h"
+
+namespace vendrake {
+
+TStatementPipeline::TStatementPipeline(std::vector<std::unique_ptr<TSession>> sessions,
+                                       TSessionOpener open, unsigned retry_seconds, TClock& clock)
+    : facts_(sessions.front()->Facts()),
+      open_(std::move(open)),
+      retry_seconds_(retry_seconds),
+      clock_(clock) {
+  for (std::unique_ptr<TSession>& session : sessions) lanes_.push_back({std::move(session), {}});
+}
+
+TStatementPipeline::~TStatementPipeline() { Close(); }
+
+void TStatementPipeline::Send(std::string statement) {
+  TLane& lane = NextLane();
+  Await(lane);
+  CheckSize(lane, statement);
+  lane.statement = std::move(statement);
+  ++sent_;
+  MYSQL* handle = lane.session->Handle();
+  if (mysql_send_query(handle, lane.statement.data(), lane.statement.size()) == 0) {
+    lane.in_flight = true;
+    return;
+  }
+  // Sent again once those before it were answered, so that successes are
+  // counted in order.
+  AwaitAll();
+  SendAgain(lane);
+  Succeeded();
+}
+
+void TStatementPipeline::Execute(std::string_view statement) {
+  AwaitAll();
+  TLane& lane = NextLane();
+  CheckSize(lane, statement);
+  lane.statement = statement;
+  ++sent_;
+  if (mysql_real_query(lane.session->Handle(), statement.data(), statement.size()) != 0) {
+    SendAgain(lane);
+  }
+  Succeeded();
+}
+
+void TStatementPipeline::WriteRowLine(std::string_view line) {
+  if (succeeded_ == sent_) {
+    WriteOutputLine(line);
+  } else {
+    held_.emplace_back(sent_, line);
+  }
+}
+
+std::string TStatementPipeline::Escape(std::string_view value) const {
+  return lanes_.front().session->Escape(value);
+}
+
+void TStatementPipeline::Close() {
+  for (TLane& lane : lanes_) {
+    if (lane.in_flight) mysql_read_query_result(lane.session->Handle());
+    lane.in_flight = false;
+    lane.session.reset();
+  }
+}
+
+void TStatementPipeline::Await(TLane& lane) {
+  if (!lane.in_flight) return;
+  lane.in_flight = false;
+  if (mysql_read_query_result(lane.session->Handle()) != 0) SendAgain(lane);
+  Succeeded();
+}
+
+// The lane of the oldest statement in flight comes first.
+void TStatementPipeline::AwaitAll() {
+  for (size_t i = 0; i < lanes_.size(); ++i) Await(lanes_[(sent_ + i) % lanes_.size()]);
+}
+
+void TStatementPipeline::Succeeded() {
+  ++succeeded_;
+  while (!held_.empty() && held_.front().first <= succeeded_) {
+    WriteOutputLine(held_.front().second);
+    held_.pop_front();
+  }
+}
+
+namespace {
+
+// The server reads a statement as one packet of a command byte and the text
+// and refuses a packet that is not smaller than max_allowed_packet (measured
+// with MariaDB 10.11; a limit set below net_buffer_length lets more through).
+// It mostly drops the connection while the statement still arrives, so its
+// error would not name the size.
+bool FitsPacket(std::string_view statement, size_t max_packet) {
+  return statement.size() + 1 < max_packet;
+}
+
+void WriteRetryLine(unsigned error, const std::string& text, TSeconds wait) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof(seconds), "%.3g", wait.count());
+  WriteOutputLine("Transient server error " + std::to_string(error) + ": " + text +
+                  "; retrying in " + seconds + " s");
+}
+
+}  // namespace
+
+void TStatementPipeline::CheckSize(const TLane& lane, std::string_view statement) {
+  const size_t limit = lane.session->Facts().max_packet;
+  if (FitsPacket(statement, limit)) return;
+  Fail(statement, "Statement of " + std::to_string(statement.size()) +
+                      " bytes is too large for the server's max_allowed_packet of " +
+                      std::to_string(limit) + " bytes");
+}
+
+void TStatementPipeline::SendAgain(TLane& lane) {
+  const std::string& statement = lane.statement;
+  unsigned error = lane.session->ErrorNumber();
+  std::string text = lane.session->ErrorText();
+  bool lost = false;
+  TRetryWindow window(retry_seconds_, clock_);
+  for (;;) {
+    const TErrorClass kind = ClassifyError(error, facts_.cluster_node);
+    if (kind == TErrorClass::Final) Fail(statement, text);
+    // Once lost, the connection is made anew before anything is sent.
+    lost |= kind == TErrorClass::LostConnection;
+    const std::optional<TSeconds> wait = window.NextWait();
+    if (!wait) Fail(statement, text);
+    WriteRetryLine(error, text, *wait);
+    window.Sleep(*wait);
+    if (lost && !Reopen(lane, error, text)) continue;
+    lost = false;
+    CheckSize(lane, statement);
+    MYSQL* handle = lane.session->Handle();
+    if (mysql_real_query(handle, statement.data(), statement.size()) == 0) return;
+    error = lane.session->ErrorNumber();
+    text = lane.session->ErrorText();
+  }
+}
+
+// A session in another character set than the first cannot take the
+// statements, escaped for the first; one whose server is not a node of a
+// cluster when the first's was, or the other way round, would be told
+// transient errors from final ones wrongly.
+bool TStatementPipeline::Reopen(TLane& lane, unsigned& error, std::string& text) {
+  TSessionOpening opening = open_();
+  if (opening.session == nullptr) {
+    error = opening.error;
+    text = opening.reason;
+    return false;
+  }
+  const TSessionFacts& facts = opening.session->Facts();
+  if (facts.character_set != facts_.character_set) {
+    Fail(lane.statement, "The session's character set changed from " + facts_.character_set +
+                             " to " + facts.character_set + " on reconnecting");
+  }
+  if (facts.cluster_node != facts_.cluster_node) {
+    Fail(lane.statement, std::string("The server reached on reconnecting is ") +
+                             (facts.cluster_node ? "" : "not ") +
+                             "a cluster node, unlike the first");
+  }
+  lane.session = std::move(opening.session);
+  return true;
+}
+
+void TStatementPipeline::Fail(std::string_view statement, std::string_view reason) {
+  const std::string text(statement);  // statement may live in a lane that Close clears
+  for (TLane& lane : lanes_) {
+    if (lane.in_flight) mysql_read_query_result(lane.session->Handle());
+    lane.in_flight = false;
+  }
+  WriteOutputLine("Error in Query");
+  WriteOutputLine(text);
+  WriteOutputLine(reason);
+  Close();
+  std::exit(1);
+}
+
+}  // namespace vendrake

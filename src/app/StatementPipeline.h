@@ -1,0 +1,97 @@
+// Carries the run's statements to the server over its sessions, in the
+// order given, and keeps the console in that order: a row line written
+// while statements are in flight is held until every statement sent before
+// it has succeeded. Each session has at most one statement in flight;
+// statements are dealt to the sessions in turn and their outcomes read in
+// the order they were sent. A statement that meets a transient error is
+// sent again on its session, made anew when the connection was lost, within
+// the retry window; one that fails for good ends the process with exit
+// code 1 once every other statement in flight has been answered.
+#ifndef VENDRAKE_APP_STATEMENTPIPELINE_H_
+#define VENDRAKE_APP_STATEMENTPIPELINE_H_
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/RetryPolicy.h"
+#include "app/Session.h"
+
+namespace vendrake {
+
+// Opens a new session with the run's settings.
+using TSessionOpener = std::function<TSessionOpening()>;
+
+class TStatementPipeline {
+ public:
+  // sessions: at least one, all open; the first one's facts hold for the
+  // run. open makes a session anew after a lost connection; clock times
+  // the retry windows of retry_seconds.
+  TStatementPipeline(std::vector<std::unique_ptr<TSession>> sessions, TSessionOpener open,
+                     unsigned retry_seconds, TClock& clock);
+  // Close().
+  ~TStatementPipeline();
+  TStatementPipeline(const TStatementPipeline&) = delete;
+  TStatementPipeline& operator=(const TStatementPipeline&) = delete;
+
+  // Sends statement without waiting for its outcome; first awaits the one
+  // its session still has in flight.
+  void Send(std::string statement);
+  // Returns once statement, and every one sent before it, has succeeded.
+  void Execute(std::string_view statement);
+  // Writes line now, or once every statement sent so far has succeeded.
+  void WriteRowLine(std::string_view line);
+  // value escaped for the run's character set.
+  std::string Escape(std::string_view value) const;
+  // Reads the outcome of every statement in flight, whatever it is, and
+  // closes the sessions; then nothing more may be sent. Repeatable.
+  void Close();
+
+ private:
+  struct TLane {
+    std::unique_ptr<TSession> session;
+    std::string statement;  // the last one sent
+    bool in_flight = false;
+  };
+
+  TLane& NextLane() { return lanes_[sent_ % lanes_.size()]; }
+  // Reads the outcome of lane's statement, if in flight, sending it again
+  // after a transient error; then it and every statement before it have
+  // succeeded.
+  void Await(TLane& lane);
+  void AwaitAll();
+  // Sends lane's statement again, synchronously, after it failed, until
+  // the server accepts it.
+  void SendAgain(TLane& lane);
+  // Makes lane's session anew; false, with error and text set, when that
+  // failed.
+  bool Reopen(TLane& lane, unsigned& error, std::string& text);
+  // Marks one more statement, in order, as succeeded and writes the lines
+  // that waited for it.
+  void Succeeded();
+  // Refuses a statement the lane's session cannot take whole.
+  void CheckSize(const TLane& lane, std::string_view statement);
+  // Awaits the other statements in flight, prints statement and reason,
+  // closes the sessions and ends the process with exit code 1.
+  [[noreturn]] void Fail(std::string_view statement, std::string_view reason);
+
+  std::vector<TLane> lanes_;
+  TSessionFacts facts_;  // the first session's
+  TSessionOpener open_;
+  unsigned retry_seconds_;
+  TClock& clock_;
+  uint64_t sent_ = 0;       // statements sent, numbered from 0 in order
+  uint64_t succeeded_ = 0;  // the statements 0 to succeeded_ - 1 have succeeded
+  // Row lines, each with the number of statements that must have succeeded
+  // before it is written.
+  std::deque<std::pair<uint64_t, std::string>> held_;
+};
+
+}  // namespace vendrake
+
+#endif  // VENDRAKE_APP_STATEMENTPIPELINE_H_

@@ -1,0 +1,68 @@
+#include "app/RetryPolicy.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vendrake {
+namespace {
+
+// Time that moves only when the window sleeps or the test says.
+class TestClock : public TClock {
+ public:
+  std::chrono::steady_clock::time_point Now() override { return now_; }
+  void Sleep(TSeconds wait) override { Advance(wait); }
+  void Advance(TSeconds time) {
+    now_ += std::chrono::duration_cast<std::chrono::steady_clock::duration>(time);
+  }
+
+ private:
+  std::chrono::steady_clock::time_point now_;
+};
+
+// The waits a window gives when each attempt after a wait takes attempt.
+std::vector<double> Waits(unsigned seconds, TSeconds attempt) {
+  TestClock clock;
+  TRetryWindow window(seconds, clock);
+  std::vector<double> waits;
+  while (const std::optional<TSeconds> wait = window.NextWait()) {
+    waits.push_back(wait->count());
+    window.Sleep(*wait);
+    clock.Advance(attempt);
+  }
+  return waits;
+}
+
+TEST(RetryWindow, WaitsDoubleToEightSecondsAndEndWhereTheWindowDoes) {
+  EXPECT_EQ(Waits(0, TSeconds(0)), std::vector<double>{});
+  EXPECT_EQ(Waits(20, TSeconds(0)), (std::vector<double>{0.5, 1, 2, 4, 8, 4.5}));
+  EXPECT_EQ(Waits(40, TSeconds(0)), (std::vector<double>{0.5, 1, 2, 4, 8, 8, 8, 8, 0.5}));
+  // Time spent in the attempts counts against the window.
+  EXPECT_EQ(Waits(20, TSeconds(3)), (std::vector<double>{0.5, 1, 2, 4, 0.5}));
+}
+
+TEST(RetryPolicy, ErrorClasses) {
+  const struct {
+    unsigned error;
+    TErrorClass single, cluster;  // on a server, on a Galera node
+  } cases[] = {
+      {2006, TErrorClass::LostConnection, TErrorClass::LostConnection},
+      {2013, TErrorClass::LostConnection, TErrorClass::LostConnection},
+      {1053, TErrorClass::LostConnection, TErrorClass::LostConnection},
+      {2003, TErrorClass::LostConnection, TErrorClass::LostConnection},
+      {1213, TErrorClass::Transient, TErrorClass::Transient},
+      {1205, TErrorClass::Transient, TErrorClass::Transient},
+      {1047, TErrorClass::Final, TErrorClass::Transient},
+      {1180, TErrorClass::Final, TErrorClass::Transient},
+      {1045, TErrorClass::Final, TErrorClass::Final},
+      {1146, TErrorClass::Final, TErrorClass::Final},
+      {0, TErrorClass::Final, TErrorClass::Final},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClassifyError(c.error, false), c.single) << c.error;
+    EXPECT_EQ(ClassifyError(c.error, true), c.cluster) << c.error;
+  }
+}
+
+}  // namespace
+}  // namespace vendrake
