@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "app/Console.h"
 #include "app/Database.h"
@@ -29,6 +30,29 @@ void ReadSettings() {
 
 void PrintUsage() { WriteOutputLine("List directories to process"); }
 
+constexpr const char* kHelp[] = {
+    "Usage: vendrake DIR [DIR ...]",
+    "Merges the three files of each directory, later directories winning, and",
+    "writes them into the database that Config.ini beside the program names.",
+    "Without arguments it prints the line \"List directories to process\".",
+    "",
+    "  --help     print this help",
+    "  --version  print the version",
+};
+
+// The only arguments that are not directories, answered before any
+// connection; a directory of either name is given as ./--help.
+bool PrintInformation(std::string_view argument, const char* version) {
+  if (argument == "--version") {
+    WriteOutputLine(std::string("vendrake ") + version);
+  } else if (argument == "--help") {
+    for (const char* line : kHelp) WriteOutputLine(line);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 void WriteAllTables() {
   const std::string trading_date = ComputeTradingDate();
   TStringList rows;
@@ -38,8 +62,9 @@ void WriteAllTables() {
   UpdateMonitorAlive(trading_date);
 }
 
-void RunSteps(int argc, char** argv) {
+void RunSteps(int argc, char** argv, const char* version) {
   OpenConsole();
+  if (argc == 2 && PrintInformation(argv[1], version)) return;
   ReadSettings();
   if (argc < 2) {
     PrintUsage();
@@ -69,9 +94,9 @@ int Report(const Exception& error) {
 
 }  // namespace
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv, const char* version) {
   try {
-    RunSteps(argc, argv);
+    RunSteps(argc, argv, version);
     return 0;
   } catch (const Exception& error) {
     return Report(error);

@@ -6,9 +6,10 @@
 namespace vendrake {
 
 // Runs the whole job and returns the process exit code: 0 when the run
-// completed or printed its usage line, 2 when an error was reported. A
-// statement the server rejects ends the process with exit code 1 instead.
-int Run(int argc, char** argv);
+// completed or printed its usage line, its help or its version (the only
+// argument --help or --version), 2 when an error was reported. A statement
+// the server rejects ends the process with exit code 1 instead.
+int Run(int argc, char** argv, const char* version);
 
 }  // namespace vendrake
 

@@ -8,5 +8,5 @@ int main(int argc, char** argv) {
   // The default threshold rises with the first such free, after which freed
   // blocks stay resident as holes in the heap: a third more peak memory.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
-  return vendrake::Run(argc, argv);
+  return vendrake::Run(argc, argv, VENDRAKE_VERSION);
 }

@@ -2,11 +2,15 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <set>
 #include <span>
@@ -29,8 +33,16 @@ namespace {
 
 constexpr int kListedRepeats = 10;
 
+// How long an input file must have stood unchanged before it counts as
+// complete, unless VENDRAKE_SETTLE_SECONDS (the service's setting) says.
+constexpr long kSettleSeconds = 60;
+
 struct TCheck {
   int warnings = 0;
+  // A column the loader reads is missing, or a file has no data lines: the
+  // load would store NULL over the values stored before, as REPLACE
+  // writes whole rows.
+  bool stores_nulls = false;
   void Warn(const std::string& text) {
     ++warnings;
     WriteOutputLine("  warning: " + text);
@@ -51,12 +63,11 @@ void CheckSettings(TCheck& check) {
   if (fd >= 0) {
     ::close(fd);
     WriteOutputLine("Settings: " + path + " can be read by " + UserName());
-  } else if (error == ENOENT) {
-    WriteOutputLine("Settings: " + path + " does not exist; the loader uses the defaults");
   } else {
     WriteOutputLine("Settings: " + path);
-    check.Warn(UserName() + " cannot read it (" + std::strerror(error) +
-               "); the loader would connect with the defaults, User=\"\", Password=\"\"");
+    check.Warn((error == ENOENT ? std::string("it does not exist")
+                                : UserName() + " cannot read it (" + std::strerror(error) + ")") +
+               "; the loader would connect with the defaults, User=\"\", Password=\"\"");
   }
 }
 
@@ -106,15 +117,40 @@ void ReportRepeats(const TTwoDArray& source) {
                   (repeated > kListedRepeats ? ", ..." : ""));
 }
 
+long SettleSeconds() {
+  const char* setting = std::getenv("VENDRAKE_SETTLE_SECONDS");
+  char* end = nullptr;
+  const long seconds = setting != nullptr ? std::strtol(setting, &end, 10) : -1;
+  return end != nullptr && end != setting && *end == '\0' && seconds >= 0 ? seconds
+                                                                          : kSettleSeconds;
+}
+
+// A file changed a moment ago may still be being written: the loader would
+// take a cut line as complete.
+void ReportRecentChange(TCheck& check, const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return;
+  const long age = static_cast<long>(std::time(nullptr) - status.st_mtime);
+  const long settle = SettleSeconds();
+  if (age >= settle) return;
+  check.Warn("changed " + std::to_string(age) + " s ago, less than the settle time of " +
+             std::to_string(settle) + " s: it may still be being written");
+}
+
 void ReportFile(TCheck& check, const TTwoDArray& source, const std::string& path,
                 const TInputFile& file) {
   WriteOutputLine(path + ": " + std::to_string(source.RowOrder().size()) + " data lines, " +
                   std::to_string(source.RowCount()) + " symbols");
-  if (source.RowOrder().empty()) check.Warn("no data lines");
+  ReportRecentChange(check, path);
+  if (source.RowOrder().empty()) {
+    check.Warn("no data lines");
+    check.stores_nulls = true;
+  }
   std::set<std::string_view> read;  // the columns the loader takes from this file
   for (const TMerge& merge : file.merges) {
     if (read.insert(merge.column).second && source.FindColumn(merge.column) < 0) {
       check.Warn("no column " + Quoted(merge.column) + ": the loader stores nothing from it");
+      check.stores_nulls = true;
     }
   }
   ReportIgnoredNames(path, read);
@@ -173,6 +209,9 @@ bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
 
 int Check(std::span<char* const> directories) {
   OpenConsole();
+  // A reader that went away (vendrake-check DIR | head) ends the check
+  // quietly, as it ends other tools, rather than with a write error.
+  ::signal(SIGPIPE, SIG_DFL);
   TCheck check;
   CheckSettings(check);
   ReportHeartbeat();
@@ -182,9 +221,12 @@ int Check(std::span<char* const> directories) {
   } else {
     passes = CheckDirectories(check, directories);
   }
-  const int code = !passes ? 2 : check.warnings > 0 ? 1 : 0;
+  const int code = !passes ? 2 : check.stores_nulls ? 3 : check.warnings > 0 ? 1 : 0;
   WriteOutputLine("Result: " + std::to_string(check.warnings) + " warning(s), exit status " +
-                  std::to_string(code) + (passes ? "" : "; the loader's read phase would fail"));
+                  std::to_string(code) +
+                  (!passes              ? "; the loader's read phase would fail"
+                   : check.stores_nulls ? "; the load would store NULL over stored values"
+                                        : ""));
   return code;
 }
 
@@ -202,7 +244,8 @@ constexpr char kHelp[] =
     "  --version         print the version\n"
     "\n"
     "Exit status: 0 all is well, 1 warnings, 2 the read phase would fail (or a\n"
-    "wrong command line).\n";
+    "wrong command line), 3 a column the loader reads is missing or a file has\n"
+    "no data lines (the load would store NULL over stored values).\n";
 
 }  // namespace
 

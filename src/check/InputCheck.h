@@ -13,7 +13,9 @@ namespace vendrake {
 
 // Runs the check for the directories of argv and returns the exit code: 0
 // when all is well, 1 with warnings, 2 when the loader's read phase would
-// fail or the command line is wrong. version is what --version prints.
+// fail or the command line is wrong, 3 when a column the loader reads is
+// missing or a file has no data lines. version is what --version prints. A file changed less than
+// VENDRAKE_SETTLE_SECONDS (default 60) ago is a warning.
 int RunCheck(int argc, char** argv, const char* version);
 
 }  // namespace vendrake

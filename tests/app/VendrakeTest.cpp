@@ -61,6 +61,20 @@ TEST(Vendrake, AnIncompatibleClientLibraryIsReportedBeforeAnyInputIsRead) {
   EXPECT_EQ(usage.out, "List directories to process\r\n");
 }
 
+// Answered before any connection: a library that cannot connect is never
+// asked.
+TEST(Vendrake, HelpAndVersionAnswerWithoutConnecting) {
+  TempDir libraries;
+  std::filesystem::copy_file(FAKE_CLIENT_INCOMPLETE, libraries.Path() + "/libmariadb.so.3");
+  const Outcome version = RunWithLibraries(libraries, "--version");
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_TRUE(version.out.starts_with("vendrake 1.") && version.out.ends_with("\r\n"))
+      << version.out;
+  const Outcome help = RunWithLibraries(libraries, "--help");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage: vendrake DIR [DIR ...]\r\n")) << help.out;
+}
+
 TEST(Vendrake, AMissingClientLibraryIsReportedBeforeAnyInputIsRead) {
   TempDir libraries;  // files of every usual name that no loader accepts
   for (const char* name : {"libmariadb.so.3", "libmysqlclient.so.21", "libmysqlclient.so.20",
