@@ -4,8 +4,12 @@
 // some files, columns in any order, and later directories revising earlier
 // values. Every value is derived from (seed, symbol, column, directory index)
 // alone, so a directory's content does not depend on what else is written.
+// --night writes the shapes the night's exports have instead: numbers of 8
+// to 12 bytes, fields quoted or padded with blanks that need not be, three
+// ignored columns in every file, more symbols absent, empty lines, and LF
+// or CR LF line ends.
 //
-//   generate_sample [--symbols N] [--seed S] DIR...
+//   generate_sample [--symbols N] [--seed S] [--night] DIR...
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -31,7 +35,16 @@ constexpr size_t kGrowingDirectories = 50;
 constexpr size_t kFlushSize = 8 << 20;
 
 // Tell apart the purposes keys are derived for; above any column number.
-enum : uint64_t { kTickerSalt = 1000, kSymbolSalt, kPriceSalt, kFileSalt, kBlankSalt, kOrderSalt };
+enum : uint64_t {
+  kTickerSalt = 1000,
+  kSymbolSalt,
+  kPriceSalt,
+  kFileSalt,
+  kBlankSalt,
+  kOrderSalt,
+  kFieldSalt,
+  kLineSalt
+};
 
 // splitmix64's finalizer: nearby inputs give unrelated outputs.
 uint64_t Mix(uint64_t x) {
@@ -88,6 +101,7 @@ struct TColumn {
   double hi = 0;
   int decimals = 0;
   bool extra = false;  // a column the loader ignores
+  bool night = false;  // written only in the night's shape
 };
 
 constexpr TColumn kFColumns[] = {{"Company Name", kCompany},
@@ -112,11 +126,11 @@ constexpr TColumn kFColumns[] = {{"Company Name", kCompany},
                                  {"Short Interest", kVolume, 0, 5e8, 0, true}};
 
 constexpr TColumn kOvernightColumns[] = {
-    {"Tick Volatility", kReal, 0, 5, 4},         {"Last Price", kPrice, 0.97, 1.03},
-    {"Avg Daily Volume", kVolume, 1000, 2e8},    {"Correlation Symbol", kCorrelationSymbol},
-    {"Correlation M", kReal, -2, 2, 4},          {"F Correlation M", kReal, -2, 2, 4},
-    {"Bright Volatility", kReal, 0, 100, 2},     {"Bid Ask Spread", kReal, 0, 0.5, 4, true},
-    {"Float Shares", kVolume, 1e5, 5e9, 0, true}};
+    {"Tick Volatility", kReal, 0, 5, 4},          {"Last Price", kPrice, 0.97, 1.03},
+    {"Avg Daily Volume", kVolume, 1000, 2e8},     {"Correlation Symbol", kCorrelationSymbol},
+    {"Correlation M", kReal, -2, 2, 4},           {"F Correlation M", kReal, -2, 2, 4},
+    {"Bright Volatility", kReal, 0, 100, 2},      {"Bid Ask Spread", kReal, 0, 0.5, 4, true},
+    {"Float Shares", kVolume, 1e5, 5e9, 0, true}, {"VWAP", kPrice, 0.98, 1.02, 0, true, true}};
 
 constexpr TColumn kTcColumns[] = {
     {"200 Day SMA", kPrice, 0.7, 1.3},     {"50 Day SMA", kPrice, 0.8, 1.2},
@@ -200,18 +214,27 @@ std::string CompanyName(TRandom& random) {
   return first + " " + second + " " + suffix;
 }
 
-// Quotes text when it holds a delimiter or a quote, or when asked to.
-void AppendText(std::string& out, std::string_view text, bool quote) {
-  if (!quote && text.find_first_of(",\"") == std::string_view::npos) {
-    out.append(text);
-    return;
-  }
-  out.push_back('"');
+// How a field is written around its text: quoted even when it need not be,
+// and blanks before and after it, which the loader trims.
+struct TFieldDress {
+  bool quote = false;
+  int lead = 0;
+  int trail = 0;
+};
+
+// Quotes text when it holds a delimiter or a quote, or when dress asks to.
+// Blanks go inside the quotes: a blank before an opening quote would make it
+// text, and one behind the closing quote a field of its own.
+void AppendText(std::string& out, std::string_view text, const TFieldDress& dress) {
+  const bool quote = dress.quote || text.find_first_of(",\"") != std::string_view::npos;
+  if (quote) out.push_back('"');
+  out.append(dress.lead, ' ');
   for (char c : text) {
     if (c == '"') out.push_back('"');
     out.push_back(c);
   }
-  out.push_back('"');
+  out.append(dress.trail, ' ');
+  if (quote) out.push_back('"');
 }
 
 // Appends by length: the (first, last) overload takes a much slower path.
@@ -243,9 +266,27 @@ int64_t Volume(TRandom& random, double lo, double hi) {
   return static_cast<int64_t>(lo + std::floor(spread) - 1);
 }
 
+// A number of 8 to 12 bytes, as the night's exports write prices (four
+// decimals) and large volumes.
+void AppendNightNumber(std::string& out, TRandom& random, const TColumn& column) {
+  const uint64_t length = 8 + random.Below(5);
+  const bool fraction = column.kind != kVolume;
+  uint64_t digits = fraction ? length - 1 : length;
+  if (column.lo < 0 && random.Chance(0.3)) {
+    out.push_back('-');
+    --digits;
+  }
+  for (uint64_t i = 0; i < digits; ++i) {
+    if (fraction && i + 4 == digits) out.push_back('.');
+    out.push_back(static_cast<char>((i == 0 ? '1' + random.Below(9) : '0' + random.Below(10))));
+  }
+}
+
 // About 1 % of symbols are only in OvernightData.csv; 2 % more lack
-// F_OvernightData.csv and another 2 % lack TC_OvernightData.csv.
-bool InFile(uint64_t symbol_key, int file) {
+// F_OvernightData.csv and another 2 % lack TC_OvernightData.csv. In the
+// night's shape each file of each directory lacks 5 % of them.
+bool InFile(uint64_t symbol_key, int file, size_t index, bool night) {
+  if (night) return !Chance(Key(symbol_key, kFileSalt, file, index), 0.05);
   const uint64_t draw = Key(symbol_key, kFileSalt) % 1000;
   if (file == kOvernightFile) return true;
   if (draw < 10) return false;
@@ -263,11 +304,13 @@ uint64_t RevisionKey(uint64_t cell_key, size_t index) {
 }
 
 // Symbol stays first and the rest are shuffled; an ignored column is never
-// last, so that such columns always sit between the others.
-std::vector<size_t> ColumnOrder(int file, TRandom& random) {
+// last, so that such columns always sit between the others. The night's
+// columns come last in their lists.
+std::vector<size_t> ColumnOrder(int file, TRandom& random, bool night) {
   const std::span<const TColumn> columns = kFileColumns[file];
   std::vector<size_t> order(columns.size());
   std::iota(order.begin(), order.end(), 0);
+  while (!night && columns[order.back()].night) order.pop_back();
   Shuffle(std::span(order), random);
   while (columns[order.back()].extra) std::rotate(order.begin(), order.end() - 1, order.end());
   return order;
@@ -299,75 +342,113 @@ struct TUniverse {
   std::vector<std::string> symbols;
   size_t base_count;  // the symbols of directory 0
   uint64_t seed;
+  bool night;  // the night's shape
 };
 
-void AppendCell(std::string& out, const TUniverse& universe, const TColumn& column, uint64_t key,
-                double price) {
+// Writes the cell's text into text; returns whether it is to be quoted
+// even if it need not be.
+bool CellText(std::string& text, const TUniverse& universe, const TColumn& column, uint64_t key,
+              double price) {
   TRandom random(key);
+  if (universe.night && column.kind >= kPrice) {
+    AppendNightNumber(text, random, column);
+    return false;
+  }
   switch (column.kind) {
-    case kCompany:
-      AppendText(out, CompanyName(random), random.Chance(0.02));
-      break;
+    case kCompany: {
+      // Drawn in this order since the first version of the data.
+      const bool quote = random.Chance(0.02);
+      text = CompanyName(random);
+      return quote;
+    }
     case kExchange:
-      out.append(random.Pick(kExchanges));
+      text.append(random.Pick(kExchanges));
       break;
     case kSector:
-      AppendText(out, random.Pick(kSectors), false);
+      text.append(random.Pick(kSectors));
       break;
     case kCorrelationSymbol:
-      out.append(random.Chance(0.6) ? random.Pick(kIndexSymbols)
-                                    : universe.symbols[random.Below(universe.base_count)].c_str());
+      text.append(random.Chance(0.6) ? random.Pick(kIndexSymbols)
+                                     : universe.symbols[random.Below(universe.base_count)].c_str());
       break;
     case kPrice:
-      AppendFixed(out, price * random.Real(column.lo, column.hi),
+      AppendFixed(text, price * random.Real(column.lo, column.hi),
                   price < 1    ? 4
                   : price < 10 ? 3
                                : 2);
       break;
     case kReal:
-      AppendFixed(out, random.Real(column.lo, column.hi), column.decimals);
+      AppendFixed(text, random.Real(column.lo, column.hi), column.decimals);
       break;
     case kVolume:
-      AppendInteger(out, Volume(random, column.lo, column.hi));
+      AppendInteger(text, Volume(random, column.lo, column.hi));
       break;
   }
+  return false;
+}
+
+// In the night's shape one field in ten is quoted and one in five padded
+// with one to three blanks before, behind or on both sides.
+TFieldDress Dress(const TUniverse& universe, uint64_t key) {
+  TFieldDress dress;
+  if (!universe.night) return dress;
+  TRandom random(Key(key, kFieldSalt));
+  dress.quote = random.Chance(0.1);
+  if (random.Chance(0.2)) {
+    const uint64_t sides = 1 + random.Below(3);
+    if (sides & 1) dress.lead = 1 + static_cast<int>(random.Below(3));
+    if (sides & 2) dress.trail = 1 + static_cast<int>(random.Below(3));
+  }
+  return dress;
 }
 
 // Appends the symbol's line if the file has one. About 4 % of value cells are
-// blank, and 0.5 % of lines have no values.
+// blank, and 0.5 % of lines have no values. In the night's shape 2 % of
+// lines are followed by an empty one.
 void AppendRow(std::string& out, const TUniverse& universe, uint32_t symbol, int file,
-               const std::vector<size_t>& order, size_t index) {
+               const std::vector<size_t>& order, size_t index, std::string_view line_end) {
   const std::span<const TColumn> columns = kFileColumns[file];
   const uint64_t symbol_key = Key(universe.seed, kSymbolSalt, symbol);
-  if (!InFile(symbol_key, file)) return;
+  if (!InFile(symbol_key, file, index, universe.night)) return;
   const bool blank_row = Chance(Key(symbol_key, kBlankSalt, file, index), 0.005);
   const double price = std::exp(TRandom(Key(symbol_key, kPriceSalt)).Real(-1.6, 7.6));
-  out.append(universe.symbols[symbol]);
+  const uint64_t line_key = Key(symbol_key, kLineSalt, file, index);
+  AppendText(out, universe.symbols[symbol], Dress(universe, line_key));
+  std::string text;
   for (size_t c : order) {
     out.push_back(',');
     const uint64_t cell_key = Key(symbol_key, file * 64 + c);
+    text.clear();
+    bool quote = false;
     if (columns[c].kind <= kSector) {
-      AppendCell(out, universe, columns[c], cell_key, price);
+      quote = CellText(text, universe, columns[c], cell_key, price);
     } else if (!blank_row && !Chance(Key(cell_key, kBlankSalt, index), 0.04)) {
-      AppendCell(out, universe, columns[c], RevisionKey(cell_key, index), price);
+      quote = CellText(text, universe, columns[c], RevisionKey(cell_key, index), price);
     }
+    TFieldDress dress = Dress(universe, Key(cell_key, index));
+    dress.quote |= quote;
+    AppendText(out, text, dress);
   }
-  out.append("\r\n");
+  out.append(line_end);
+  if (universe.night && Chance(line_key, 0.02)) out.append(line_end);
 }
 
 // Errors stick to the stream, so one look at the end covers every write.
 void WriteFile(const std::filesystem::path& path, const TUniverse& universe, int file, size_t index,
                uint32_t symbol_count) {
   TRandom random(Key(universe.seed, kOrderSalt, file, index));
-  const std::vector<size_t> order = ColumnOrder(file, random);
+  const std::vector<size_t> order = ColumnOrder(file, random, universe.night);
+  // The night's files end their lines with LF or with CR LF, one in two each.
+  const std::string_view line_end =
+      universe.night && random.Chance(0.5) ? std::string_view("\n") : std::string_view("\r\n");
   std::FILE* output = std::fopen(path.c_str(), "wb");
   if (output == nullptr) throw WriteError(path);
   std::string out = "Symbol";
   out.reserve(kFlushSize + kFlushSize / 8);
   for (size_t c : order) out.append(",").append(kFileColumns[file][c].name);
-  out.append("\r\n");
+  out.append(line_end);
   for (uint32_t symbol : RowOrder(symbol_count, random)) {
-    AppendRow(out, universe, symbol, file, order, index);
+    AppendRow(out, universe, symbol, file, order, index, line_end);
     if (out.size() < kFlushSize) continue;
     std::fwrite(out.data(), 1, out.size(), output);
     out.clear();
@@ -388,6 +469,7 @@ void WriteDirectory(const std::filesystem::path& dir, const TUniverse& universe,
 struct TOptions {
   uint64_t symbols = 1000;
   uint64_t seed = 1;
+  bool night = false;
   std::vector<std::string> dirs;
 };
 
@@ -401,7 +483,9 @@ bool ParseNumber(std::string_view text, uint64_t& value) {
 std::string ParseOptions(int argc, char** argv, TOptions& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg != "--symbols" && arg != "--seed") {
+    if (arg == "--night") {
+      options.night = true;
+    } else if (arg != "--symbols" && arg != "--seed") {
       if (arg.starts_with("--")) return "unknown option " + arg;
       options.dirs.push_back(arg);
     } else if (i + 1 == argc) {
@@ -417,15 +501,20 @@ std::string ParseOptions(int argc, char** argv, TOptions& options) {
 
 }  // namespace
 
-constexpr char kUsage[] = "usage: generate_sample [--symbols N] [--seed S] DIR...\n";
+constexpr char kUsage[] = "usage: generate_sample [--symbols N] [--seed S] [--night] DIR...\n";
 
 constexpr char kHelp[] =
     "Writes F_OvernightData.csv, OvernightData.csv and TC_OvernightData.csv of\n"
     "sample data into each DIR, created if missing; later directories change,\n"
-    "blank or add values. The output depends only on N, S and the order of DIRs.\n"
+    "blank or add values. The output depends only on N, S, --night and the order\n"
+    "of DIRs.\n"
     "\n"
     "  --symbols N  symbols of the first directory, 1..1000000 (default 1000)\n"
     "  --seed S     seed of the data (default 1)\n"
+    "  --night      the night's shapes: numbers of 8 to 12 bytes, 10 % of fields\n"
+    "               quoted and 20 % padded with blanks, three ignored columns per\n"
+    "               file, 5 % of symbols absent per file, 2 % empty lines, LF or\n"
+    "               CR LF line ends\n"
     "  --help       print this help\n";
 
 int main(int argc, char** argv) {
@@ -440,7 +529,8 @@ int main(int argc, char** argv) {
   }
   try {
     const size_t count = SymbolCount(options.symbols, options.dirs.size() - 1);
-    const TUniverse universe{MakeSymbols(count, options.seed), options.symbols, options.seed};
+    const TUniverse universe{MakeSymbols(count, options.seed), options.symbols, options.seed,
+                             options.night};
     for (size_t i = 0; i < options.dirs.size(); ++i) WriteDirectory(options.dirs[i], universe, i);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "generate_sample: %s\n", e.what());

@@ -54,9 +54,11 @@ std::string LocalComputerName() {
   return name;
 }
 
+std::string HeartbeatRowName() { return "Overnight " + LocalComputerName(); }
+
 void UpdateMonitorAlive(const std::string& trading_date) {
-  ExecuteQuery("UPDATE monitor_alive SET last_update=\"" + trading_date +
-               "\" WHERE name=\"Overnight " + EscapeSql(LocalComputerName()) + "\"");
+  ExecuteQuery("UPDATE monitor_alive SET last_update=\"" + trading_date + "\" WHERE name=\"" +
+               EscapeSql(HeartbeatRowName()) + "\"");
 }
 
 }  // namespace vendrake

@@ -27,8 +27,12 @@ std::string TradingDateAt(std::chrono::year_month_day date, int64_t milliseconds
 // row of another computer that shares its first 15 characters.
 std::string LocalComputerName();
 
-// Stamps the row named "Overnight <computer name>" with trading_date. A
-// missing row is not an error.
+// The name of this computer's monitor_alive row: "Overnight " and
+// LocalComputerName().
+std::string HeartbeatRowName();
+
+// Stamps the row named HeartbeatRowName() with trading_date. A missing row
+// is not an error.
 void UpdateMonitorAlive(const std::string& trading_date);
 
 }  // namespace vendrake

@@ -49,6 +49,25 @@ VENDRAKE_EXCEPTION_CLASS(EExternal, Exception);
 
 #undef VENDRAKE_EXCEPTION_CLASS
 
+// The EStringListError of a load that stopped at a line of its file, with
+// the message and class name the console shows and the place beside them:
+// the line from 1, every line end counted (a file without any line stops at
+// line 1), and the field position from 0.
+class ELoadLineError : public EStringListError {
+ public:
+  ELoadLineError(std::string message, std::string path, int line, int field)
+      : EStringListError(std::move(message)), path_(std::move(path)), line_(line), field_(field) {}
+
+  const std::string& Path() const { return path_; }
+  int Line() const { return line_; }
+  int Field() const { return field_; }
+
+ private:
+  std::string path_;
+  int line_;
+  int field_;
+};
+
 // Raises EAssertionFailed with "<message> (<file>, line <line>)" and
 // detail; a check without a message of its own uses "Assertion failure".
 [[noreturn]] void AssertionFailed(const char* file, int line,

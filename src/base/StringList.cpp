@@ -4,8 +4,18 @@
 
 namespace vendrake {
 
-void RaiseListIndexError(int index) {
-  throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+namespace {
+
+std::string ListIndexMessage(int index) {
+  return "List index out of bounds (" + std::to_string(index) + ")";
+}
+
+}  // namespace
+
+void RaiseListIndexError(int index) { throw EStringListError(ListIndexMessage(index)); }
+
+void RaiseLoadLineError(const std::string& path, int line, int field) {
+  throw ELoadLineError(ListIndexMessage(field), path, line, field);
 }
 
 const std::string& TStringList::operator[](int index) const {

@@ -12,6 +12,8 @@ namespace vendrake {
 
 // Raises EStringListError "List index out of bounds (<index>)".
 [[noreturn]] void RaiseListIndexError(int index);
+// Raises ELoadLineError: the same message for field, and the place.
+[[noreturn]] void RaiseLoadLineError(const std::string& path, int line, int field);
 
 class TStringList {
  public:

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,43 +23,11 @@
 #include "app/MergedTables.h"
 #include "app/TradingDate.h"
 #include "base/Exceptions.h"
+#include "base/Text.h"
 #include "config/ConfigFile.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
-
-bool FindLoadFailure(const std::string& path, TLoadFailure& failure) {
-  TStringList fields;
-  int header_names = 1;  // a header without fields still names the key
-  bool found = false;
-  const auto found_at = [&](int line, int field) {
-    failure = {line, field};
-    found = true;
-    return false;
-  };
-  int number = 0;
-  const auto visit = [&](std::string_view line) {
-    ++number;
-    SplitDelimitedLine(fields, line, ',', '"');
-    if (number == 1) {
-      header_names = std::max(1, fields.Count());
-      return true;
-    }
-    if (line.empty()) return true;
-    if (fields.Count() == 0) return found_at(number, 0);
-    for (int b = header_names; b < fields.Count(); ++b) {
-      if (!fields[b].empty()) return found_at(number, b);
-    }
-    return true;
-  };
-  try {
-    ForEachFileLine(path, visit);
-  } catch (const EFOpenError&) {
-    return false;
-  }
-  if (number == 0) found_at(1, 0);  // not even a header line
-  return found;
-}
 
 namespace {
 
@@ -82,14 +49,10 @@ struct TCheck {
   }
 };
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
 std::string UserName() {
   const passwd* user = ::getpwuid(::geteuid());
   return user != nullptr ? user->pw_name : "uid " + std::to_string(::geteuid());
 }
-
-std::string HeartbeatRowName() { return "Overnight " + LocalComputerName(); }
 
 // Whether this user can read the settings the loader would read: an
 // unreadable file reads as an empty one to the loader, without a word.
@@ -194,30 +157,19 @@ void ReportFile(TCheck& check, const TTwoDArray& source, const std::string& path
   ReportRepeats(source);
 }
 
-// Merges the file into the merged tables one table at a time, each with its
-// merges in their order. A table's content depends on its own merges alone,
-// so this gives the tables the loader's merge gives.
-void MergeFile(const TTwoDArray& source, const TInputFile& file) {
-  for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
-    std::vector<int32_t> rows(source.RowCount(), -1);
-    for (const TMerge& merge : file.merges) {
-      if (merge.into == table) MergeColumn(**table, source, merge.column, rows);
-    }
-  }
-}
-
-std::string FailureText(const TLoadFailure& failure) {
-  if (failure.line == 1) return "no header line";
-  if (failure.field == 0) return "a line without a field, only control bytes";
+std::string FailureText(const ELoadLineError& failure) {
+  if (failure.Line() == 1) return "no header line";
+  if (failure.Field() == 0) return "a line without a field, only control bytes";
   return "a value at a position the header names no column for";
 }
 
+// The loader's own error, with the place it carries when it stopped at a
+// line.
 void ReportLoadFailure(const std::string& path, const Exception& error) {
   std::string where = path;
-  TLoadFailure failure;
-  if (dynamic_cast<const EStringListError*>(&error) != nullptr && FindLoadFailure(path, failure)) {
-    where += ", line " + std::to_string(failure.line) + ", field position " +
-             std::to_string(failure.field) + ": " + FailureText(failure);
+  if (const auto* failure = dynamic_cast<const ELoadLineError*>(&error)) {
+    where += ", line " + std::to_string(failure->Line()) + ", field position " +
+             std::to_string(failure->Field()) + ": " + FailureText(*failure);
   }
   WriteOutputLine("error: " + where);
   WriteOutputLine("  the loader stops with: " + std::string(error.ClassName()) + ":  " +
@@ -233,20 +185,20 @@ bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
   InfoFTable = &merged[0];
   InfoTTable = &merged[1];
   AlertsTable = &merged[2];
-  TTwoDArray source;
+  TTwoDArray source;  // a file's header names and the keys of its lines
   for (const char* name : directories) {
     const std::string directory = name;
     WriteOutputLine("Reading:  " + directory);
     for (const TInputFile& file : kInputFiles) {
       const std::string path = directory + "/" + file.name;
+      source.Clear();
       try {
-        source.LoadFromFile(path);
+        ReadInputFile(directory, file, &source);
       } catch (const Exception& error) {
         ReportLoadFailure(path, error);
         return false;
       }
       ReportFile(check, source, path, file);
-      MergeFile(source, file);
     }
   }
   WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(InfoFTable->RowCount()) +

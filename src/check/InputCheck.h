@@ -11,19 +11,6 @@
 
 namespace vendrake {
 
-// Where a file's load stopped: its line (from 1, counting every line end,
-// empty lines included) and the field position (from 0) of the loader's
-// "List index out of bounds (n)".
-struct TLoadFailure {
-  int line = 0;
-  int field = 0;
-};
-
-// Re-reads the file at path by the loader's rules to find the line that its
-// load refused with the list index error. False when the file now reads
-// without one, or cannot be read.
-bool FindLoadFailure(const std::string& path, TLoadFailure& failure);
-
 // Runs the check for the directories of argv and returns the exit code: 0
 // when all is well, 1 with warnings, 2 when the loader's read phase would
 // fail or the command line is wrong, 3 when a column the loader reads is

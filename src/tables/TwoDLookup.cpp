@@ -1,13 +1,8 @@
 #include "tables/TwoDLookup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "base/Exceptions.h"
@@ -16,234 +11,10 @@ namespace vendrake {
 
 namespace {
 
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 32; }
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-const char* SkipControl(const char* p, const char* end) {
-  while (p < end && IsControl(*p)) ++p;
-  return p;
-}
-
-std::string_view Trimmed(const char* begin, const char* end) {
-  while (end > begin && IsBlankOrControl(end[-1])) --end;
-  while (begin < end && IsBlankOrControl(*begin)) ++begin;
-  return {begin, static_cast<size_t>(end - begin)};
-}
-
-// The operating system's text for errno, without trailing blanks, control
-// bytes and full stops.
-std::string SystemErrorText(int error) {
-  std::string text = std::strerror(error);
-  while (!text.empty() && (IsBlankOrControl(text.back()) || text.back() == '.')) text.pop_back();
-  return text;
-}
-
-[[noreturn]] void RaiseOpenError(const std::string& path, int error) {
-  std::error_code ignored;
-  const std::string full = std::filesystem::absolute(path, ignored).string();
-  throw EFOpenError("Cannot open file \"" + full + "\". " + SystemErrorText(error));
-}
-
-// Hands out the lines of a file one at a time, reading it in chunks so that
-// a large file is never held whole. CR LF, CR and LF end a line, a last line
-// end adds no empty line behind it, and a zero byte ends the text. A line's
-// view is valid until the next call.
-class TLineReader {
- public:
-  explicit TLineReader(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) RaiseOpenError(path, errno);
-  }
-  ~TLineReader() { ::close(fd_); }
-  TLineReader(const TLineReader&) = delete;
-  TLineReader& operator=(const TLineReader&) = delete;
-
-  bool Next(std::string_view& line);
-  // A hint only: the bytes from the start of a line some lines behind the
-  // one Next returned last, when the buffer holds it, else empty. Lines are
-  // counted by LF alone, so a file of CR ends gets no hints.
-  std::string_view Ahead() const {
-    return {buffer_.get() + ahead_, ahead_lines_ == kAhead ? end_ - ahead_ : 0};
-  }
-
- private:
-  static constexpr int kAhead = 8;
-  // Moves ahead_ on until it is kAhead lines behind begin_ or at end_.
-  void StepAhead();
-
-  void Fill();
-  // Offset of the first CR or LF at or behind begin_, or end_ when none.
-  size_t LineEnd();
-
-  const std::string& path_;
-  int fd_;
-  std::unique_ptr<char[]> buffer_;
-  size_t size_ = 0;
-  size_t begin_ = 0;  // first unread byte
-  size_t end_ = 0;    // end of the bytes read
-  size_t lf_ = 0;     // the first LF at or behind begin_ (end_ for none), when known
-  bool lf_known_ = false;
-  size_t ahead_ = 0;     // see Ahead
-  int ahead_lines_ = 0;  // LFs between begin_ and ahead_, up to kAhead
-  bool at_end_ = false;  // no byte will follow end_
-};
-
-size_t TLineReader::LineEnd() {
-  if (buffer_ == nullptr) return end_;  // nothing read yet, and memchr takes no null
-  const char* p = buffer_.get();
-  if (!lf_known_ || lf_ < begin_) {
-    lf_known_ = true;
-    const void* lf = std::memchr(p + begin_, '\n', end_ - begin_);
-    lf_ = lf != nullptr ? static_cast<const char*>(lf) - p : end_;
-  }
-  // The LF is remembered, so that a file whose lines end with CR alone is
-  // not searched to its next LF again and again.
-  const void* cr = std::memchr(p + begin_, '\r', lf_ - begin_);
-  return cr != nullptr ? static_cast<const char*>(cr) - p : lf_;
-}
-
-bool TLineReader::Next(std::string_view& line) {
-  for (;;) {
-    const size_t stop = LineEnd();
-    const char* p = buffer_.get();
-    // A CR at the end of what was read may be the first half of CR LF.
-    const bool complete = stop < end_ && (p[stop] == '\n' || stop + 1 < end_ || at_end_);
-    if (complete) {
-      line = std::string_view(p + begin_, stop - begin_);
-      begin_ = stop + (p[stop] == '\r' && stop + 1 < end_ && p[stop + 1] == '\n' ? 2 : 1);
-      StepAhead();
-      return true;
-    }
-    if (!at_end_) {
-      Fill();
-      continue;
-    }
-    if (begin_ == end_) return false;
-    line = std::string_view(p + begin_, end_ - begin_);
-    begin_ = end_;
-    return true;
-  }
-}
-
-void TLineReader::StepAhead() {
-  if (ahead_lines_ > 0) --ahead_lines_;
-  if (ahead_ < begin_) {
-    ahead_ = begin_;
-    ahead_lines_ = 0;
-  }
-  for (; ahead_lines_ < kAhead; ++ahead_lines_) {
-    const void* lf = std::memchr(buffer_.get() + ahead_, '\n', end_ - ahead_);
-    if (lf == nullptr) {
-      ahead_ = end_;  // searched once until the next Fill
-      return;
-    }
-    ahead_ = static_cast<const char*>(lf) - buffer_.get() + 1;
-  }
-}
-
-// Moves the unread bytes to the front and reads more behind them, growing
-// the buffer for a line longer than it.
-void TLineReader::Fill() {
-  constexpr size_t kFirstSize = size_t{1} << 20;
-  if (buffer_ == nullptr || end_ - begin_ == size_) {
-    const size_t size = buffer_ == nullptr ? kFirstSize : 2 * size_;
-    auto grown = std::make_unique_for_overwrite<char[]>(size);
-    if (buffer_ != nullptr) std::memcpy(grown.get(), buffer_.get() + begin_, end_ - begin_);
-    buffer_ = std::move(grown);
-    size_ = size;
-  } else {
-    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
-  }
-  end_ -= begin_;
-  begin_ = 0;
-  lf_known_ = false;
-  ahead_ = 0;
-  ahead_lines_ = 0;
-  ssize_t n;
-  do {
-    n = ::read(fd_, buffer_.get() + end_, size_ - end_);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) RaiseOpenError(path_, errno);
-  char* read = buffer_.get() + end_;
-  const char* zero = static_cast<const char*>(std::memchr(read, '\0', n));
-  end_ += (zero != nullptr ? zero : read + n) - read;
-  at_end_ = n == 0 || zero != nullptr;
-}
-
-}  // namespace
-
-void ForEachFileLine(const std::string& path, const std::function<bool(std::string_view)>& visit) {
-  TLineReader lines(path);
-  for (std::string_view line; lines.Next(line) && visit(line);) {
-  }
-}
-
-void TLineFields::Split(std::string_view line, char delimiter, char quote) {
-  fields_.clear();
-  if (line.size() > unquoted_size_) {
-    unquoted_size_ = std::max(line.size(), 2 * unquoted_size_);
-    unquoted_ = std::make_unique_for_overwrite<char[]>(unquoted_size_);
-  }
-  unquoted_next_ = unquoted_.get();
-  const char* p = line.data();
-  const char* const end = p + line.size();
-  p = SkipControl(p, end);
-  while (p < end) {
-    if (*p == quote) {
-      p = ReadQuoted(p + 1, end, quote);
-    } else {
-      const char* start = p;
-      while (p < end && !IsControl(*p) && *p != delimiter) ++p;
-      fields_.push_back(Trimmed(start, p));
-    }
-    p = SkipControl(p, end);
-    if (p < end && *p == delimiter) {
-      if (p + 1 == end) fields_.emplace_back();
-      p = SkipControl(p + 1, end);
-    }
-  }
-}
-
-const char* TLineFields::ReadQuoted(const char* p, const char* end, char quote) {
-  const char* q = static_cast<const char*>(std::memchr(p, quote, end - p));
-  if (q == nullptr || q + 1 == end || q[1] != quote) {
-    // No doubled quote: the field is a view into the line.
-    fields_.push_back(Trimmed(p, q != nullptr ? q : end));
-    return q != nullptr ? q + 1 : end;
-  }
-  // A line's unquoted text never outgrows the line, so this buffer suffices.
-  char* const start = unquoted_next_;
-  for (;;) {
-    const bool doubled = q != nullptr && q + 1 < end && q[1] == quote;
-    const char* stop = q == nullptr ? end : doubled ? q + 1 : q;
-    unquoted_next_ = std::copy(p, stop, unquoted_next_);
-    if (!doubled) {
-      p = q == nullptr ? end : q + 1;
-      break;
-    }
-    p = q + 2;
-    q = static_cast<const char*>(std::memchr(p, quote, end - p));
-  }
-  fields_.push_back(Trimmed(start, unquoted_next_));
-  return p;
-}
-
-void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote) {
-  TLineFields fields;
-  fields.Split(line.substr(0, line.find('\0')), delimiter, quote);
-  list.Clear();
-  for (int i = 0; i < fields.Count(); ++i) list.Add(fields[i]);
-}
-
-namespace {
-
 // Numbers are kept in the column table's values as four bytes in host order.
 std::string_view NumberBytes(const int32_t& number) {
   return {reinterpret_cast<const char*>(&number), sizeof number};
 }
-
-// Long values and row keys are carved from blocks of this size.
-constexpr size_t kArenaBlock = 1 << 20;
 
 uint64_t Mix(uint64_t x) {
   x *= 0xbf58476d1ce4e5b9u;
@@ -282,9 +53,8 @@ void TTwoDArray::Clear() {
     }
   }
   cells_.clear();
-  long_values_.clear();
   arena_.clear();
-  arena_next_ = nullptr;
+  arena_block_ = 0;
   arena_left_ = 0;
 }
 
@@ -323,13 +93,24 @@ int32_t TTwoDArray::NewColumn(std::string_view name) {
   return number;
 }
 
+uint64_t TTwoDArray::PackedKey(std::string_view key) {
+  uint64_t packed = 0;
+  const size_t n = std::min<size_t>(key.size(), 7);
+  std::copy_n(key.data(), n, reinterpret_cast<char*>(&packed));  // key.data() may be null
+  const uint64_t length = key.size() <= 7 ? key.size() : kLongKey;
+  return (packed & 0x00ffffffffffffffu) | length << 56;
+}
+
 int32_t TTwoDArray::FindRow(std::string_view key, uint32_t hash) const {
   if (row_slots_.empty()) return -1;
+  const uint64_t packed = PackedKey(key);
+  const bool whole = packed >> 56 != kLongKey;
   const size_t mask = row_slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const TRowSlot& slot = row_slots_[i];
     if (slot.row < 0) return -1;
-    if (slot.hash == hash && row_keys_[slot.row] == key) return slot.row;
+    if (slot.hash == hash && slot.key == packed && (whole || row_keys_[slot.row] == key))
+      return slot.row;
   }
 }
 
@@ -338,9 +119,62 @@ int32_t TTwoDArray::AddRow(std::string_view key, uint32_t hash) {
   return number >= 0 ? number : NewRow(key, hash);
 }
 
+int32_t TTwoDArray::AddLineRow(std::string_view key, uint32_t hash) {
+  const int32_t row = FindRow(key, hash);
+  if (row < 0) return NewRow(key, hash);
+  row_order_.push_back(row);  // listed once per line
+  return row;
+}
+
+void TTwoDArray::ReorderRows(int32_t first, std::span<const int32_t> order) {
+  const size_t n = order.size();
+  std::vector<int32_t> renumbered(n);  // by old number - first
+  for (size_t k = 0; k < n; ++k) renumbered[order[k] - first] = first + static_cast<int32_t>(k);
+  for (TRowSlot& slot : row_slots_) {
+    if (slot.row >= first) slot.row = renumbered[slot.row - first];
+  }
+  const auto permute = [&](auto& items) {
+    std::vector<std::remove_reference_t<decltype(items[0])>> moved(n);
+    for (size_t k = 0; k < n; ++k) moved[k] = items[order[k]];
+    std::copy(moved.begin(), moved.end(), items.begin() + first);
+  };
+  permute(row_keys_);
+  permute(row_hashes_);
+  std::vector<TCellValue> moved(n);
+  for (size_t column = 0; column < cells_.size(); ++column) {
+    const auto number = static_cast<int32_t>(column);
+    for (size_t k = 0; k < n; ++k) {
+      const TCellValue* cell = FindCell(number, order[k]);
+      moved[k] = cell != nullptr ? *cell : TCellValue();
+    }
+    for (size_t k = 0; k < n; ++k) {
+      const int32_t row = first + static_cast<int32_t>(k);
+      if (moved[k].length > 0 || FindCell(number, row) != nullptr)
+        CellToSet(number, row) = moved[k];
+    }
+  }
+}
+
+const TTwoDArray::TCellValue* TTwoDArray::FindCell(int32_t column, int32_t row) const {
+  const std::vector<TChunk>& chunks = cells_[column];
+  const size_t chunk = row >> kChunkShift;
+  if (chunk >= chunks.size() || !chunks[chunk]) return nullptr;
+  return &chunks[chunk][row & (kChunkRows - 1)];
+}
+
+TTwoDArray::TCellValue& TTwoDArray::CellToSet(int32_t column, int32_t row) {
+  std::vector<TChunk>& chunks = cells_[column];
+  const size_t chunk = row >> kChunkShift;
+  if (chunk >= chunks.size()) chunks.resize(chunk + 1);
+  if (!chunks[chunk]) chunks[chunk] = NewChunk();
+  return chunks[chunk][row & (kChunkRows - 1)];
+}
+
 int32_t TTwoDArray::NewRow(std::string_view key, uint32_t hash) {
   const auto number = static_cast<int32_t>(row_keys_.size());
-  row_keys_.push_back({Keep(key), key.size()});
+  char* kept = Kept(Keep(key.size()));
+  std::copy_n(key.data(), key.size(), kept);  // key.data() may be null when it is empty
+  row_keys_.push_back({kept, key.size()});
   row_hashes_.push_back(hash);
   row_order_.push_back(number);
   // At most half the slots in use keeps probes short.
@@ -356,36 +190,50 @@ void TTwoDArray::IndexRow(uint32_t hash, int32_t row) {
   const size_t mask = row_slots_.size() - 1;
   size_t i = hash & mask;
   while (row_slots_[i].row >= 0) i = (i + 1) & mask;
-  row_slots_[i] = {hash, row};
+  row_slots_[i] = {hash, row, PackedKey(row_keys_[row])};
 }
 
 std::string_view TTwoDArray::CellValue(int32_t column, int32_t row) const {
-  if (column < 0) return {};
-  const std::vector<TChunk>& chunks = cells_[column];
-  const size_t chunk = row >> kChunkShift;
-  if (chunk >= chunks.size() || !chunks[chunk]) return {};
-  const TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
+  const TCellValue* found = column >= 0 ? FindCell(column, row) : nullptr;
+  if (found == nullptr) return {};
+  const TCellValue& cell = *found;
   if (cell.length <= TCellValue::kInline) return {cell.bytes, cell.length};
-  uint32_t index;
-  std::memcpy(&index, cell.bytes, sizeof index);
-  return long_values_[index];
+  const char* bytes = LongBytes(cell);
+  if (cell.length != TCellValue::kHuge) return {bytes, cell.length};
+  uint32_t length;
+  std::memcpy(&length, bytes, sizeof length);
+  return {bytes + sizeof length, length};
+}
+
+char* TTwoDArray::LongBytes(const TCellValue& cell) const {
+  uint64_t place = 0;
+  std::memcpy(&place, cell.bytes, TCellValue::kInline);
+  return Kept(place);
 }
 
 void TTwoDArray::SetCell(int32_t column, int32_t row, std::string_view value) {
-  std::vector<TChunk>& chunks = cells_[column];
-  const size_t chunk = row >> kChunkShift;
-  if (chunk >= chunks.size()) chunks.resize(chunk + 1);
-  if (!chunks[chunk]) chunks[chunk] = NewChunk();
-  TCellValue& cell = chunks[chunk][row & (kChunkRows - 1)];
-  if (value.size() <= TCellValue::kInline) {
-    cell.length = static_cast<uint8_t>(value.size());
-    std::copy_n(value.data(), value.size(), cell.bytes);  // value.data() may be null
-  } else {
-    const auto index = static_cast<uint32_t>(long_values_.size());
-    long_values_.push_back({Keep(value), value.size()});
-    cell.length = TCellValue::kLong;
-    std::memcpy(cell.bytes, &index, sizeof index);
+  TCellValue& cell = CellToSet(column, row);
+  const size_t n = value.size();
+  if (n <= TCellValue::kInline) {
+    cell.length = static_cast<uint8_t>(n);
+    std::copy_n(value.data(), n, cell.bytes);  // value.data() may be null
+    return;
   }
+  if (n < TCellValue::kHuge && cell.length > TCellValue::kInline && n <= cell.length) {
+    // Where the long value before it fits, the new one takes its place: a
+    // later directory brings most values again, often byte for byte.
+    std::memmove(LongBytes(cell), value.data(), n);
+    cell.length = static_cast<uint8_t>(n);
+    return;
+  }
+  const uint32_t length = static_cast<uint32_t>(n);
+  const size_t prefix = n < TCellValue::kHuge ? 0 : sizeof length;
+  const uint64_t place = Keep(prefix + n);
+  char* bytes = Kept(place);
+  std::memcpy(bytes, &length, prefix);
+  std::memcpy(bytes + prefix, value.data(), n);
+  std::memcpy(cell.bytes, &place, TCellValue::kInline);
+  cell.length = prefix == 0 ? static_cast<uint8_t>(n) : TCellValue::kHuge;
 }
 
 TTwoDArray::TChunk TTwoDArray::NewChunk() {
@@ -396,24 +244,21 @@ TTwoDArray::TChunk TTwoDArray::NewChunk() {
   return chunk;
 }
 
-const char* TTwoDArray::Keep(std::string_view bytes) {
-  char* kept;
-  if (bytes.size() > kArenaBlock / 16) {
+uint64_t TTwoDArray::Keep(size_t n) {
+  if (n > kArenaBlock / 16) {
     // A block of its own, so that the block being filled is not abandoned.
-    arena_.push_back(std::make_unique_for_overwrite<char[]>(bytes.size()));
-    kept = arena_.back().get();
-  } else {
-    if (bytes.size() > arena_left_) {
-      arena_.push_back(std::make_unique_for_overwrite<char[]>(kArenaBlock));
-      arena_next_ = arena_.back().get();
-      arena_left_ = kArenaBlock;
-    }
-    kept = arena_next_;
-    arena_next_ += bytes.size();
-    arena_left_ -= bytes.size();
+    arena_.push_back(std::make_unique_for_overwrite<char[]>(n));
+    return uint64_t{arena_.size() - 1} << kBlockShift;
   }
-  if (!bytes.empty()) std::memcpy(kept, bytes.data(), bytes.size());
-  return kept;
+  // Even an empty key gets a place inside a block.
+  if (arena_left_ == 0 || n > arena_left_) {
+    arena_.push_back(std::make_unique_for_overwrite<char[]>(kArenaBlock));
+    arena_block_ = arena_.size() - 1;
+    arena_left_ = kArenaBlock;
+  }
+  const uint64_t place = (uint64_t{arena_block_} << kBlockShift) + (kArenaBlock - arena_left_);
+  arena_left_ -= n;
+  return place;
 }
 
 std::string_view TTwoDArray::GetValue(std::string_view column, std::string_view row) const {
@@ -432,39 +277,26 @@ void TTwoDArray::LoadFromFile(const std::string& path) {
   Clear();
   TLineReader lines(path);
   std::string_view line;
-  if (!lines.Next(line)) RaiseListIndexError(0);  // not even a header line
+  if (!lines.Next(line)) RaiseLoadLineError(path, 1, 0);  // not even a header line
   fields_.Split(line, ',', '"');
   for (int b = 0; b < fields_.Count(); ++b) field_columns_.push_back(AddColumn(fields_[b]));
   while (lines.Next(line)) {
-    PrefetchLineRow(lines.Ahead());
+    PrefetchRow(KeyHash(LeadingField(lines.Ahead())));
     if (line.empty()) continue;
     fields_.Split(line, ',', '"');
-    if (fields_.Count() == 0) RaiseListIndexError(0);
+    if (fields_.Count() == 0) RaiseLoadLineError(path, lines.LineNumber(), 0);
     const std::string_view key = fields_[0];
-    const uint32_t hash = KeyHash(key);
-    int32_t row = FindRow(key, hash);
-    if (row < 0) {
-      row = NewRow(key, hash);
-    } else {
-      row_order_.push_back(row);  // listed once per line
-    }
-    StoreLineCells(row);
+    StoreLineCells(AddLineRow(key, KeyHash(key)), lines);
   }
 }
 
-void TTwoDArray::PrefetchLineRow(std::string_view line) const {
-  const char* comma = static_cast<const char*>(std::memchr(line.data(), ',', line.size()));
-  if (comma == nullptr || row_slots_.empty()) return;
-  const uint32_t hash = KeyHash(Trimmed(line.data(), comma));
-  __builtin_prefetch(&row_slots_[hash & (row_slots_.size() - 1)]);
-}
-
-void TTwoDArray::StoreLineCells(int32_t row) {
+void TTwoDArray::StoreLineCells(int32_t row, const TLineReader& lines) {
   for (int b = 1; b < fields_.Count(); ++b) {
     if (fields_[b].empty()) continue;
     // A non-empty field that no header name covers fails the load, after
     // the line's earlier cells were stored.
-    if (b >= static_cast<int>(field_columns_.size())) RaiseListIndexError(b);
+    if (b >= static_cast<int>(field_columns_.size()))
+      RaiseLoadLineError(lines.Path(), lines.LineNumber(), b);
     SetCell(field_columns_[b], row, fields_[b]);
   }
 }

@@ -14,7 +14,6 @@
 #define VENDRAKE_TABLES_TWODLOOKUP_H_
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,43 +21,10 @@
 #include <vector>
 
 #include "base/StringList.h"
+#include "tables/DelimitedLines.h"
 #include "tables/StringStringHashtables.h"
 
 namespace vendrake {
-
-// Replaces list's content with the fields of line. The rules are the input
-// files' own: only control bytes (1..31) separate fields besides the
-// delimiter, every field is trimmed of bytes <= 32, quote opens a quoted field
-// only as a field's first character (a doubled quote inside stands for one),
-// text behind a closing quote becomes a field of its own, and a delimiter
-// that ends the line adds an empty field. A zero byte ends the line.
-void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter, char quote);
-
-// Hands visit the lines of the file at path as a load reads them (CR LF,
-// CR or LF end a line, a last line end adds no empty line, a zero byte ends
-// the text) until it returns false. Raises EFOpenError as a load does.
-void ForEachFileLine(const std::string& path, const std::function<bool(std::string_view)>& visit);
-
-// The fields of one line by SplitDelimitedLine's rules, as views into the
-// line or, for a quoted field with doubled quotes, into the splitter's own
-// buffer: no string is made per field. The views are valid until the next
-// Split and while the line's bytes live.
-class TLineFields {
- public:
-  void Split(std::string_view line, char delimiter, char quote);
-  int Count() const { return static_cast<int>(fields_.size()); }
-  std::string_view operator[](int index) const { return fields_[index]; }
-
- private:
-  // Reads a quoted field whose content starts at p; returns the position
-  // behind the closing quote, or end when none follows.
-  const char* ReadQuoted(const char* p, const char* end, char quote);
-
-  std::vector<std::string_view> fields_;
-  std::unique_ptr<char[]> unquoted_;  // room for a line's worth of unquoted text
-  size_t unquoted_size_ = 0;
-  char* unquoted_next_ = nullptr;
-};
 
 class TTwoDArray {
  public:
@@ -69,10 +35,10 @@ class TTwoDArray {
   void Clear();
 
   // Clears the table, then loads the file at path. Raises EFOpenError when
-  // it cannot be opened or read, and EStringListError when it has no line,
-  // when a non-empty data line yields no field, or when a non-empty field
-  // stands at a position the header does not name. What was loaded before
-  // the failing field stays.
+  // it cannot be opened or read, and ELoadLineError (an EStringListError)
+  // when it has no line, when a non-empty data line yields no field, or when
+  // a non-empty field stands at a position the header does not name. What
+  // was loaded before the failing field stays.
   void LoadFromFile(const std::string& path);
 
   // Replaces list's content with the row keys in arrival order; a key that
@@ -103,6 +69,19 @@ class TTwoDArray {
   // Register a name or key when it is new; return its number.
   int32_t AddColumn(std::string_view name);
   int32_t AddRow(std::string_view key) { return AddRow(key, KeyHash(key)); }
+  // The same with hash = KeyHash(key), for a caller that looks one key up
+  // in several tables.
+  static uint32_t KeyHash(std::string_view key);
+  int32_t FindRow(std::string_view key, uint32_t hash) const;
+  int32_t AddRow(std::string_view key, uint32_t hash);
+  // Registers key as a loaded data line does: RowOrder lists it once more,
+  // and RowCount grows when it is new. Returns its number.
+  int32_t AddLineRow(std::string_view key, uint32_t hash);
+  // Numbers the rows from first on anew: row first + k becomes the one that
+  // was row order[k], with its key and cells. order is a permutation of
+  // first .. RowCount() - 1, rows that AddRow registered (so that RowOrder
+  // lists each once, in number order).
+  void ReorderRows(int32_t first, std::span<const int32_t> order);
   // AddRow of source's row key, reusing the hash source keeps of it.
   int32_t AddRowOf(const TTwoDArray& source, int32_t source_row) {
     return AddRow(source.row_keys_[source_row], source.row_hashes_[source_row]);
@@ -110,8 +89,12 @@ class TTwoDArray {
   // A hint only: starts loading the index slot where AddRowOf of the same
   // row will look.
   void PrefetchRowOf(const TTwoDArray& source, int32_t source_row) const {
-    if (!row_slots_.empty())
-      __builtin_prefetch(&row_slots_[source.row_hashes_[source_row] & (row_slots_.size() - 1)]);
+    PrefetchRow(source.row_hashes_[source_row]);
+  }
+  // A hint only: starts loading the index slot where a key of hash is
+  // looked for, so that its lookup some time later does not wait for it.
+  void PrefetchRow(uint32_t hash) const {
+    if (!row_slots_.empty()) __builtin_prefetch(&row_slots_[hash & (row_slots_.size() - 1)]);
   }
   // The value of a cell of a registered row; column may be -1, which reads
   // as an absent column. The view is valid until the table changes.
@@ -120,12 +103,14 @@ class TTwoDArray {
   void SetCell(int32_t column, int32_t row, std::string_view value);
 
  private:
-  // A cell's value: up to kInline bytes inside, a longer one in the arena,
-  // listed in long_values_. Nine in ten indicator values fit, and eight
-  // bytes a cell keep the merged tables near the input's size.
+  // A cell's value: up to kInline bytes inside; a longer one in the arena,
+  // bytes then holding its place there (see Keep), so that a long value
+  // costs its own bytes and no more, and reading it one look into memory.
+  // A value of kHuge bytes or more has its length kept in four bytes in
+  // front of it.
   struct TCellValue {
     static constexpr uint8_t kInline = 7;
-    static constexpr uint8_t kLong = 0xff;  // length: bytes hold an index into long_values_
+    static constexpr uint8_t kHuge = 0xff;
     char bytes[kInline];
     uint8_t length = 0;
   };
@@ -135,17 +120,19 @@ class TTwoDArray {
   static constexpr int kChunkShift = 12;
   static constexpr int32_t kChunkRows = 1 << kChunkShift;
   using TChunk = std::unique_ptr<TCellValue[]>;
-  // A slot of the row index: a row's number and the hash of its key, so
-  // that a probe compares keys only where the hashes agree, and growing
-  // never hashes a key again.
+  // A slot of the row index: a row's number, the hash of its key, so that
+  // growing never hashes a key again, and the key itself when it is short
+  // (see PackedKey), so that a probe for a symbol looks at the slot alone.
   struct TRowSlot {
     uint32_t hash = 0;
     int32_t row = -1;  // -1: free
+    uint64_t key = 0;
   };
+  // A key of up to 7 bytes, and its length in the top byte; for a longer
+  // one its first 7 bytes and kLongKey there.
+  static uint64_t PackedKey(std::string_view key);
+  static constexpr uint8_t kLongKey = 0xff;
 
-  static uint32_t KeyHash(std::string_view key);
-  int32_t FindRow(std::string_view key, uint32_t hash) const;
-  int32_t AddRow(std::string_view key, uint32_t hash);
   // Registers a key that is not registered yet; returns its number.
   int32_t NewRow(std::string_view key, uint32_t hash);
   // Enters row in the index, which has a free slot for it.
@@ -154,15 +141,24 @@ class TTwoDArray {
   int32_t NewColumn(std::string_view name);
   // An empty chunk, one of those Clear kept if there are any.
   TChunk NewChunk();
-  // Copies bytes into memory the table owns until Clear: row keys, and
-  // values too long for a cell.
-  const char* Keep(std::string_view bytes);
-  // A hint only: starts loading the index slot of the key of line (up to
-  // its first comma, trimmed), so that the lookup of that line, some lines
-  // later, does not wait for memory. line need not be whole.
-  void PrefetchLineRow(std::string_view line) const;
-  // Stores the non-empty fields of the data line in fields_ under row.
-  void StoreLineCells(int32_t row);
+  // The cell of a registered row, or null where no chunk holds it yet.
+  const TCellValue* FindCell(int32_t column, int32_t row) const;
+  // The cell of a registered row, its chunk made if need be.
+  TCellValue& CellToSet(int32_t column, int32_t row);
+  // Makes room for n bytes in memory the table owns until Clear (row keys,
+  // and values too long for a cell) and returns its place: the number of
+  // the arena block shifted by kBlockShift, plus the offset in the block.
+  uint64_t Keep(size_t n);
+  char* Kept(uint64_t place) const {
+    return arena_[place >> kBlockShift].get() + (place & (kArenaBlock - 1));
+  }
+  static constexpr int kBlockShift = 20;
+  static constexpr size_t kArenaBlock = size_t{1} << kBlockShift;
+  // Where the arena bytes of a cell's long value start.
+  char* LongBytes(const TCellValue& cell) const;
+  // Stores the non-empty fields of the data line in fields_, the one lines
+  // gave last, under row.
+  void StoreLineCells(int32_t row, const TLineReader& lines);
 
   tHashTable column_set_;                       // column name -> its number
   std::vector<TRowSlot> row_slots_;             // open addressing, a power of two or empty
@@ -172,11 +168,10 @@ class TTwoDArray {
   std::vector<int32_t> row_order_;              // arrival order, repeats included
   std::vector<std::vector<TChunk>> cells_;      // [column][row >> kChunkShift], may be null
   std::vector<TChunk> spare_chunks_;            // kept by Clear for the next load
-  std::vector<std::string_view> long_values_;   // values longer than a cell, bytes in the arena
   std::vector<std::unique_ptr<char[]>> arena_;  // blocks of kept bytes
-  char* arena_next_ = nullptr;                  // free bytes of the block being filled
-  size_t arena_left_ = 0;
-  TLineFields fields_;  // scratch: the fields of the line being loaded
+  size_t arena_block_ = 0;                      // the block being filled
+  size_t arena_left_ = 0;                       // its bytes not yet in use
+  TLineFields fields_;                          // scratch: the fields of the line being loaded
 };
 
 }  // namespace vendrake

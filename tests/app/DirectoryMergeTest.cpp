@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "TempDir.h"
 #include "app/MergedTables.h"
+#include "base/Exceptions.h"
 #include "tables/TableContent.h"
 
 namespace vendrake {
@@ -36,6 +39,89 @@ TEST_F(DirectoryMerge, FillsEachMergedTableWithItsColumnsInMergeOrder) {
   EXPECT_EQ(AlertsTable->GetValue("Listed Exchange", "A"), "NYSE");
   EXPECT_EQ(InfoFTable->GetValue("Bunny 130", "B"), "");  // not one of its columns
   EXPECT_EQ(InfoTTable->GetValue("Bunny 130", "B"), "2");
+}
+
+// The merge as a file's own table and a copy column after column: each load
+// with LoadFromFile, then each merge with MergeColumn.
+std::string MergeColumnWise(const std::string& directory, TTwoDArray* const (&tables)[3]) {
+  TTwoDArray source;
+  for (const TInputFile& file : kInputFiles) {
+    try {
+      source.LoadFromFile(directory + "/" + file.name);
+    } catch (const Exception& e) {
+      return e.Message();
+    }
+    std::vector<std::vector<int32_t>> rows(3, std::vector<int32_t>(source.RowCount(), -1));
+    for (const TMerge& merge : file.merges) {
+      const int t = *merge.into == InfoFTable ? 0 : *merge.into == InfoTTable ? 1 : 2;
+      MergeColumn(*tables[t], source, merge.column, rows[t]);
+    }
+  }
+  return "";
+}
+
+// Random files of few keys, blank and repeated cells, shuffled and doubled
+// header names and now and then a bad line: read as the run reads them, the
+// merged tables hold what the column-wise merge gives, rows in its order.
+TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
+  for (unsigned seed = 1; seed <= 60; ++seed) {
+    TearDown();
+    SetUp();
+    std::mt19937 random(seed);
+    const auto below = [&](size_t n) {
+      return std::uniform_int_distribution<size_t>(0, n - 1)(random);
+    };
+    TempDir dirs[2];
+    for (const TempDir& dir : dirs) {
+      for (const TInputFile& file : kInputFiles) {
+        std::vector<std::string> names{"Symbol", "Other"};
+        for (const TMerge& merge : file.merges) names.push_back(merge.column);
+        std::shuffle(names.begin() + 1, names.end(), random);
+        names.resize(1 + below(names.size()));
+        if (below(4) == 0) names.push_back(names[below(names.size())]);
+        std::string text;
+        for (const std::string& name : names) text += name + ",";
+        text.back() = '\n';
+        for (size_t line = below(40); line > 0; --line) {
+          const std::string key(1, "ABCDEFabc"[below(9)]);
+          text += below(20) == 0 ? "" : below(5) == 0 ? "\"" + key + "\"" : key;
+          for (size_t b = 1; b < names.size() + (below(50) == 0); ++b)
+            text += std::string(",") + (below(3) == 0 ? ""
+                                        : below(2)    ? "\" 5 \""
+                                                      : "a value longer than a cell");
+          text += below(2) ? "\n" : "\r\n";
+        }
+        dir.Write(file.name, text);
+      }
+    }
+    TTwoDArray expected[3];
+    TTwoDArray* const reference[3] = {&expected[0], &expected[1], &expected[2]};
+    std::string expected_error;
+    for (const TempDir& dir : dirs) {
+      if (expected_error.empty()) expected_error = MergeColumnWise(dir.Path(), reference);
+    }
+    std::string error;
+    try {
+      for (const TempDir& dir : dirs) ReadDirectory(dir.Path());
+    } catch (const Exception& e) {
+      error = e.Message();
+    }
+    ASSERT_EQ(error, expected_error) << "seed " << seed;
+    if (!error.empty()) continue;
+    const TTwoDArray* tables[3] = {InfoFTable, InfoTTable, AlertsTable};
+    for (int t = 0; t < 3; ++t) {
+      ASSERT_EQ(RowKeys(*tables[t]), RowKeys(expected[t])) << "seed " << seed << " table " << t;
+      for (const TInputFile& file : kInputFiles) {
+        for (const TMerge& merge : file.merges) {
+          for (const std::string& key : RowKeys(expected[t])) {
+            ASSERT_EQ(tables[t]->GetValue(merge.column, key),
+                      expected[t].GetValue(merge.column, key))
+                << "seed " << seed << " " << merge.column << " " << key;
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -156,6 +156,34 @@ TEST_F(LoadFromFileTest, MalformedLinesFailAndKeepWhatCameBefore) {
   EXPECT_EQ(table_.GetValue("A", "Z"), "");
 }
 
+// A refused line's error carries the file, the line (every line end
+// counted) and the field position beside the console's message.
+TEST_F(LoadFromFileTest, RefusedLinesNameTheirPlace) {
+  const struct {
+    std::string content;
+    int line, field;
+  } cases[] = {
+      {"", 1, 0},                            // no header line
+      {"S,A\r\nX,1\r\nY,1,2\r\n", 3, 2},     // CR LF
+      {"S,A\rX,1\r\rY,1,2", 4, 2},           // CR, an empty line counted
+      {"S,A\n\n\x01\x02\n", 3, 0},           // control bytes only
+      {"S,A\nX,1,,\nY,\"1,5\",,3\n", 3, 3},  // empty fields pass, quoted commas are text
+      {"\nX,1\n", 2, 1},                     // an empty header names the key only
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir_.Write("in.csv", c.content);
+    try {
+      table_.LoadFromFile(path);
+      ADD_FAILURE() << c.content;
+    } catch (const ELoadLineError& e) {
+      EXPECT_EQ(e.Message(), "List index out of bounds (" + std::to_string(c.field) + ")");
+      EXPECT_EQ(std::string(e.ClassName()) + e.Path(), "EStringListError" + path);
+      EXPECT_EQ(e.Line(), c.line) << c.content;
+      EXPECT_EQ(e.Field(), c.field) << c.content;
+    }
+  }
+}
+
 TEST_F(LoadFromFileTest, UnopenableFilesNameTheAbsolutePathAndReason) {
   table_.SetValue("c", "r", "v");
   char* cwd = ::getcwd(nullptr, 0);
