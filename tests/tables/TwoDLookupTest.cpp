@@ -164,6 +164,7 @@ TEST_F(LoadFromFileTest, RefusedLinesNameTheirPlace) {
     int line, field;
   } cases[] = {
       {"", 1, 0},                            // no header line
+      {std::string("\0S,A\n", 5), 1, 0},     // a zero byte ends the text
       {"S,A\r\nX,1\r\nY,1,2\r\n", 3, 2},     // CR LF
       {"S,A\rX,1\r\rY,1,2", 4, 2},           // CR, an empty line counted
       {"S,A\n\n\x01\x02\n", 3, 0},           // control bytes only
