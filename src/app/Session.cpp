@@ -99,6 +99,18 @@ std::optional<TSslMode> ParseSslMode(std::string_view name) {
   return std::nullopt;
 }
 
+std::string FactsDiffer(const TSessionFacts& first, const TSessionFacts& other) {
+  if (other.character_set != first.character_set) {
+    return "The session's character set changed from " + first.character_set + " to " +
+           other.character_set;
+  }
+  if (other.cluster_node != first.cluster_node) {
+    return std::string("The session's server is ") + (other.cluster_node ? "" : "not ") +
+           "a cluster node, unlike the first session's";
+  }
+  return {};
+}
+
 TSession::~TSession() { mysql_close(handle_); }
 
 namespace {

@@ -45,6 +45,11 @@ struct TSessionFacts {
 struct TSessionOpening;
 struct TSessionSettings;
 
+// Why a session with facts other cannot take the statements of one with
+// first: built for another character set, or told transient errors from
+// final ones by another kind of server. Empty when it can.
+std::string FactsDiffer(const TSessionFacts& first, const TSessionFacts& other);
+
 // An open session; owns its connection and closes it when destroyed.
 class TSession {
  public:

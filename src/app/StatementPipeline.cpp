@@ -19,6 +19,8 @@ TStatementPipeline::TStatementPipeline(std::vector<std::unique_ptr<TSession>> se
 TStatementPipeline::~TStatementPipeline() { Close(); }
 
 void TStatementPipeline::Send(std::string statement) {
+  if (separate_) AwaitAll();
+  separate_ = false;
   TLane& lane = NextLane();
   Await(lane);
   CheckSize(lane, statement);
@@ -141,10 +143,6 @@ void TStatementPipeline::SendAgain(TLane& lane) {
   }
 }
 
-// A session in another character set than the first cannot take the
-// statements, escaped for the first; one whose server is not a node of a
-// cluster when the first's was, or the other way round, would be told
-// transient errors from final ones wrongly.
 bool TStatementPipeline::Reopen(TLane& lane, unsigned& error, std::string& text) {
   TSessionOpening opening = open_();
   if (opening.session == nullptr) {
@@ -152,16 +150,8 @@ bool TStatementPipeline::Reopen(TLane& lane, unsigned& error, std::string& text)
     text = opening.reason;
     return false;
   }
-  const TSessionFacts& facts = opening.session->Facts();
-  if (facts.character_set != facts_.character_set) {
-    Fail(lane.statement, "The session's character set changed from " + facts_.character_set +
-                             " to " + facts.character_set + " on reconnecting");
-  }
-  if (facts.cluster_node != facts_.cluster_node) {
-    Fail(lane.statement, std::string("The server reached on reconnecting is ") +
-                             (facts.cluster_node ? "" : "not ") +
-                             "a cluster node, unlike the first");
-  }
+  const std::string differ = FactsDiffer(facts_, opening.session->Facts());
+  if (!differ.empty()) Fail(lane.statement, differ + " on reconnecting");
   lane.session = std::move(opening.session);
   return true;
 }

@@ -42,6 +42,9 @@ class TStatementPipeline {
   // Sends statement without waiting for its outcome; first awaits the one
   // its session still has in flight.
   void Send(std::string statement);
+  // Lets the next statement go only once every one sent so far has
+  // succeeded, so that a failure leaves nothing of what follows written.
+  void Separate() { separate_ = true; }
   // Returns once statement, and every one sent before it, has succeeded.
   void Execute(std::string_view statement);
   // Writes line now, or once every statement sent so far has succeeded.
@@ -85,6 +88,7 @@ class TStatementPipeline {
   TSessionOpener open_;
   unsigned retry_seconds_;
   TClock& clock_;
+  bool separate_ = false;   // the next Send awaits every statement first
   uint64_t sent_ = 0;       // statements sent, numbered from 0 in order
   uint64_t succeeded_ = 0;  // the statements 0 to succeeded_ - 1 have succeeded
   // Row lines, each with the number of statements that must have succeeded
