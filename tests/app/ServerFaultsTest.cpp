@@ -150,7 +150,7 @@ TEST(ServerFaults, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
   WriteNumberedSymbols(input, 20000);
   std::string tc = "Symbol,Up Days\n";
   for (int i = 0; i < 20000; ++i) {
-    tc += "S" + std::to_string(i) + (i == 9000 || i == 15000 ? ",three\n" : ",1\n");
+    tc += "S" + std::to_string(i) + (i == 9000 || i == 19000 ? ",three\n" : ",1\n");
   }
   input.Write("TC_OvernightData.csv", tc);
   for (const int connections : {1, kDefaultConnections}) {
