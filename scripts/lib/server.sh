@@ -6,6 +6,16 @@
 #                       SERVER_SOCKET, SERVER_PID
 #   stop_server         stops it and waits for it to end
 #   sql ARG...          the mariadb client on that server, as root
+#   logged_statements [CONDITION]
+#                       what a server started with --general-log=1
+#                       --log-output=TABLE logged from other clients than
+#                       this query's, in the order logged, one a line:
+#                       thread, command, the table a REPLACE or UPDATE
+#                       writes ("-" for any other), the text in hex (line
+#                       breaks inside it stay apart from the rows); a Quit
+#                       is left out, as a client does not wait for it to be
+#                       logged. CONDITION is more SQL for the WHERE clause,
+#                       joined with AND; further mariadb options may follow
 #   create_database     creates mydb from sql/schema.sql, with this
 #                       computer's heartbeat row in monitor_alive
 #   private_copy PROGRAM DIR
@@ -50,6 +60,17 @@ stop_server() {
 }
 
 sql() { mariadb --no-defaults --socket="$SERVER_SOCKET" -uroot "$@"; }
+
+logged_statements() {
+  local condition="${1:-TRUE}"
+  shift || true
+  sql -N --quick "$@" -e "SELECT thread_id, command_type,
+      IFNULL(NULLIF(REGEXP_SUBSTR(LEFT(argument, 100),
+        '^(REPLACE INTO|UPDATE) +\\\\K[A-Za-z0-9_]+'), ''), '-'),
+      HEX(argument)
+    FROM mysql.general_log
+    WHERE thread_id <> CONNECTION_ID() AND command_type <> 'Quit' AND ($condition)"
+}
 
 # The heartbeat row is named as vendrake names it: the host name, or
 # "Unknown" when that is longer than 15 characters.
