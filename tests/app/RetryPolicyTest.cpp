@@ -7,17 +7,11 @@
 namespace vendrake {
 namespace {
 
-// Time that moves only when the window sleeps or the test says.
-class TestClock : public TClock {
- public:
-  std::chrono::steady_clock::time_point Now() override { return now_; }
-  void Sleep(TSeconds wait) override { Advance(wait); }
-  void Advance(TSeconds time) {
-    now_ += std::chrono::duration_cast<std::chrono::steady_clock::duration>(time);
-  }
-
- private:
-  std::chrono::steady_clock::time_point now_;
+// Time that moves only when something sleeps on it.
+struct TestClock : TClock {
+  std::chrono::steady_clock::time_point Now() override { return now; }
+  void Sleep(TSeconds wait) override { now += std::chrono::ceil<std::chrono::nanoseconds>(wait); }
+  std::chrono::steady_clock::time_point now;
 };
 
 // The waits a window gives when each attempt after a wait takes attempt.
@@ -28,7 +22,7 @@ std::vector<double> Waits(unsigned seconds, TSeconds attempt) {
   while (const std::optional<TSeconds> wait = window.NextWait()) {
     waits.push_back(wait->count());
     window.Sleep(*wait);
-    clock.Advance(attempt);
+    clock.Sleep(attempt);
   }
   return waits;
 }

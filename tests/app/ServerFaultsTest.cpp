@@ -50,10 +50,9 @@ class LostServer : public testing::TestWithParam<LostServerCase> {};
 // row stored, the console as on a quiet night but for the lines of the
 // waits; a pause shorter than the timeout is only waited for. Without a
 // window, or when the server stays away, the run ends with code 1 and the
-// connection error; the table then holds exactly the rows of the
-// statements executed before, a prefix of the row order, and the failed
-// statement starts right behind it (or, for a stopped server that went on
-// with it after the run, ends there).
+// connection error, and the table holds whole statements only (for a
+// stopped server that went on after the run, the failed one may be among
+// them).
 TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
   const LostServerCase& c = GetParam();
   TestServer server;

@@ -251,15 +251,11 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
 // A number setting outside its range ends the run before any input is
 // read (the directory does not even exist), naming the setting.
 TEST_F(WholeRun, ANumberSettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
-  for (const std::string setting :
-       {"db_Connections=0", "db_Connections=65", "db_Connections=two", "db_TimeoutSeconds=0"}) {
-    const Outcome run = Vendrake({"/no/such/dir"}, std::string(kRootConfig) + setting + "\n");
+  for (const std::string setting : {"db_Connections=\"0", "db_Connections=\"65",
+                                    "db_Connections=\"two", "db_TimeoutSeconds=\"0"}) {
+    const Outcome run = Vendrake({"/no/such/dir"}, std::string(kRootConfig) + setting + "\"\n");
     EXPECT_EQ(run.exit_code, 2);
-    const std::string name = setting.substr(0, setting.find('='));
-    const std::string message =
-        "EAssertionFailed:  " + name + "=\"" + setting.substr(name.size() + 1);
-    EXPECT_EQ(run.out.substr(0, message.size()), message) << run.out;
-    EXPECT_EQ(run.out.find("Reading:"), std::string::npos);
+    EXPECT_TRUE(run.out.starts_with("EAssertionFailed:  " + setting + "\" is not")) << run.out;
   }
 }
 
