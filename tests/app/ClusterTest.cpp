@@ -70,11 +70,7 @@ std::pair<Outcome, std::string> RunVendrake(const std::string& config, int port,
                    if (line.starts_with("Transient server error "))
                      errors += line.substr(23, 4) + " ";
                    if (victim == nullptr || !line.ends_with("(T)\r\n") || ++t_lines != 1) return;
-                   if (stop) {
-                     victim->Pause();
-                   } else {
-                     victim->Kill();
-                   }
+                   stop ? victim->Pause() : victim->Kill();
                  });
   return {run, errors};
 }

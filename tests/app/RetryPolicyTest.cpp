@@ -36,22 +36,21 @@ TEST(RetryWindow, WaitsDoubleToEightSecondsAndEndWhereTheWindowDoes) {
 }
 
 TEST(RetryPolicy, ErrorClasses) {
+  using enum TErrorClass;
   const struct {
     unsigned error;
     TErrorClass single, cluster;  // on a server, on a Galera node
-  } cases[] = {
-      {2006, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {2013, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {1053, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {2003, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {1213, TErrorClass::Transient, TErrorClass::Transient},
-      {1205, TErrorClass::Transient, TErrorClass::Transient},
-      {1047, TErrorClass::Final, TErrorClass::Transient},
-      {1180, TErrorClass::Final, TErrorClass::Transient},
-      {1045, TErrorClass::Final, TErrorClass::Final},
-      {1146, TErrorClass::Final, TErrorClass::Final},
-      {0, TErrorClass::Final, TErrorClass::Final},
-  };
+  } cases[] = {{2006, LostConnection, LostConnection},
+               {2013, LostConnection, LostConnection},
+               {1053, LostConnection, LostConnection},
+               {2003, LostConnection, LostConnection},
+               {1213, Transient, Transient},
+               {1205, Transient, Transient},
+               {1047, Final, Transient},
+               {1180, Final, Transient},
+               {1045, Final, Final},
+               {1146, Final, Final},
+               {0, Final, Final}};
   for (const auto& c : cases) {
     EXPECT_EQ(ClassifyError(c.error, false), c.single) << c.error;
     EXPECT_EQ(ClassifyError(c.error, true), c.cluster) << c.error;

@@ -137,14 +137,16 @@ TEST(ServerFaults, AReconnectionRefusedForGoodEndsTheRunAtOnce) {
   ExpectWholeStatements(run.out, server.Query(kStoredInOrder), false);
 }
 
-// The server rejects two statements in the middle of symbol_info_t's, sent
-// over several connections at once: the first one in row order is
-// reported, the statements before it stay, the ones in flight beside it
-// are awaited, and the console shows the rows up to the one that completed
-// the failed statement, not that one nor any later row, as when each
-// statement was waited for at once. With one connection the table holds
-// exactly the statements before the failed one.
-TEST(ServerFaults, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
+// The server rejects two statements in the middle of symbol_info_t's, over
+// the connections the case names: the first one in row order is reported,
+// the statements before it stay, those in flight beside it are awaited, and
+// the console shows the rows up to the one that completed the failed
+// statement, not that one nor any later row, though the program builds the
+// next statement while the server executes.
+class Connections : public testing::TestWithParam<int> {};
+
+TEST_P(Connections, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
+  Server->ResetTables();
   TempDir input;
   WriteNumberedSymbols(input, 20000);
   std::string tc = "Symbol,Up Days\n";
@@ -152,31 +154,31 @@ TEST(ServerFaults, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
     tc += "S" + std::to_string(i) + (i == 9000 || i == 19000 ? ",three\n" : ",1\n");
   }
   input.Write("TC_OvernightData.csv", tc);
-  for (const int connections : {1, kDefaultConnections}) {
-    SCOPED_TRACE(connections);
-    Server->ResetTables();
-    const InstalledVendrake vendrake(std::string(kRootConfig) +
-                                     "db_Connections=" + std::to_string(connections) + "\n");
-    const Outcome run = RunCommand(VendrakeCommand(vendrake, Server->Socket(), {input.Path()}));
-    EXPECT_EQ(run.exit_code, 1);
-    const std::string intro = "\r\nError in Query\r\nREPLACE INTO symbol_info_t(";
-    const size_t error = run.out.find(intro);
-    ASSERT_NE(error, std::string::npos);
-    const size_t statement_end = run.out.find("\r\n", error + intro.size());
-    const std::string statement = run.out.substr(error, statement_end - error);
-    EXPECT_NE(statement.find("(\"S9000\", NOW()"), std::string::npos);
-    const size_t first = std::stoul(statement.substr(statement.find("(\"S") + 3));
-    size_t tuples = 0;
-    for (size_t at = 0; (at = statement.find("(\"S", at)) != std::string::npos; ++at) ++tuples;
-    ASSERT_GT(first, 0u);  // a whole statement before the failed one
-    const std::vector<std::string> printed = Progress(run.out, "(T)");
-    ASSERT_EQ(printed.size(), first + tuples - 1);
-    EXPECT_EQ(run.out.find("(T)\r\n", error), std::string::npos);
-    ExpectWholeStatements(run.out, Server->Query(kStoredInOrder), false, connections);
-    EXPECT_EQ(Server->Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
-    EXPECT_EQ(Server->Query("SELECT COUNT(last_update) FROM monitor_alive"), "0\n");
-  }
+  const std::string config = kRootConfig + ("db_Connections=" + std::to_string(GetParam()) + "\n");
+  const Outcome run =
+      RunCommand(VendrakeCommand(InstalledVendrake(config), Server->Socket(), {input.Path()}));
+  EXPECT_EQ(run.exit_code, 1);
+  const std::string intro = "\r\nError in Query\r\nREPLACE INTO symbol_info_t(";
+  const size_t error = run.out.find(intro);
+  ASSERT_NE(error, std::string::npos);
+  const size_t statement_end = run.out.find("\r\n", error + intro.size());
+  const std::string statement = run.out.substr(error, statement_end - error);
+  EXPECT_NE(statement.find("(\"S9000\", NOW()"), std::string::npos);
+  size_t tuples = 0;
+  for (size_t at = 0; (at = statement.find("(\"S", at)) != std::string::npos; ++at) ++tuples;
+
+  const size_t stored = std::stoul(statement.substr(statement.find("(\"S") + 3));  // before it
+  ASSERT_GT(stored, 0u);  // a whole statement before the failed one
+  const std::vector<std::string> printed = Progress(run.out, "(T)");
+  ASSERT_EQ(printed.size(), stored + tuples - 1);
+  EXPECT_EQ(printed.back(), "S" + std::to_string(stored + tuples - 2));
+  EXPECT_EQ(run.out.find("(T)\r\n", error), std::string::npos);
+  ExpectWholeStatements(run.out, Server->Query(kStoredInOrder), false, GetParam());
+  EXPECT_EQ(Server->Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
+  EXPECT_EQ(Server->Query("SELECT COUNT(last_update) FROM monitor_alive"), "0\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(ServerFaults, Connections, testing::Values(1, kDefaultConnections));
 
 // The statement is not sent; the report names its size and the limit of
 // vendrake's session, a new one, which SET GLOBAL reaches.
