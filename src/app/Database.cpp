@@ -118,7 +118,8 @@ void ConnectDatabase() {
     VENDRAKE_ASSERT(differ.empty(), differ + " in session " + std::to_string(sessions.size()));
   }
   Pipeline = std::make_unique<TStatementPipeline>(
-      std::move(sessions), [] { return OpenSession(Settings); }, retry_seconds, SystemClock());
+      std::move(sessions), [] { return OpenSession(Settings); }, retry_seconds,
+      std::chrono::seconds(Settings.timeout_seconds), SystemClock());
   CreateMergedTables();
 }
 

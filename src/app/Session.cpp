@@ -1,5 +1,6 @@
 #include "app/Session.h"
 
+#include <poll.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -136,6 +137,13 @@ std::string TSession::Escape(std::string_view value) const {
 }
 
 std::string EscapeWithoutSession(std::string_view value) { return Escaped(nullptr, value); }
+
+bool TSession::AnswersWithin(std::chrono::steady_clock::duration wait) const {
+  pollfd socket = {mysql_get_socket(handle_), POLLIN, 0};
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  // A failing poll leaves the judgement to the client library's own read.
+  return poll(&socket, 1, static_cast<int>(std::max<decltype(milliseconds)>(milliseconds, 0))) != 0;
+}
 
 void TSession::Run(const std::string& statement) const {
   if (mysql_real_query(handle_, statement.data(), statement.size()) != 0) {

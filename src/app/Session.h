@@ -6,6 +6,7 @@
 #ifndef VENDRAKE_APP_SESSION_H_
 #define VENDRAKE_APP_SESSION_H_
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -62,6 +63,10 @@ class TSession {
   // value escaped for the session's character set, for use inside a
   // quoted literal.
   std::string Escape(std::string_view value) const;
+  // Whether an answer starts to arrive within wait (at once when wait is
+  // over); a statement's outcome read then cannot wait longer than the
+  // connection's read timeout.
+  bool AnswersWithin(std::chrono::steady_clock::duration wait) const;
   // Why the last statement on the connection failed.
   unsigned ErrorNumber() const { return mysql_errno(handle_); }
   std::string ErrorText() const { return mysql_error(handle_); }
