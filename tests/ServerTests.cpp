@@ -79,20 +79,16 @@ void ExpectWholeStatements(const std::string& out, const std::string& stored,
   const size_t first = std::stoul(out.substr(out.find("(\"S", error) + 3));
   const size_t last = std::stoul(out.substr(out.rfind("(\"S") + 3));
   std::vector<size_t> rows;
-  for (size_t at = 0; at < stored.size(); at = stored.find('\n', at) + 1) {
+  for (size_t at = 0; at < stored.size(); at = stored.find('\n', at) + 1)
     rows.push_back(std::stoul(stored.substr(at + 1)));
-  }
-  const size_t before =
-      std::count_if(rows.begin(), rows.end(), [&](size_t r) { return r < first; });
-  const size_t failed =
-      std::count_if(rows.begin(), rows.end(), [&](size_t r) { return r >= first && r <= last; });
-  // Distinct rows below first, first of them: all of S0 to S<first - 1>.
+  // Distinct rows in order: all of S0 to S<first - 1> when first of them are below first.
+  const size_t before = std::lower_bound(rows.begin(), rows.end(), first) - rows.begin();
+  const size_t failed = std::upper_bound(rows.begin(), rows.end(), last) - rows.begin() - before;
   EXPECT_EQ(before, first);
   EXPECT_TRUE(failed == 0 || (may_have_committed && failed == last - first + 1)) << failed;
-  int runs = 0;
-  for (size_t i = before + failed; i < rows.size(); ++i) {
+  int runs = 0;  // of rows after the failed statement
+  for (size_t i = before + failed; i < rows.size(); ++i)
     runs += i == before + failed || rows[i - 1] + 1 != rows[i];
-  }
   EXPECT_LE(runs, connections - 1) << stored.substr(0, 1000);
 }
 
