@@ -30,14 +30,18 @@ int FreePort();
 // The symbols of the progress lines that end with tag, in their order.
 std::vector<std::string> Progress(const std::string& out, const std::string& tag);
 
+// vendrake's default number of connections.
+inline constexpr int kDefaultConnections = 4;
+
 // For a run on WriteNumberedSymbols' input that failed in symbol_info_t,
 // given the symbols that table holds in symbol order, one per line: the
 // console's rows are S0, S1, ... in order, and the table holds whole
-// statements, S0 up to where the failed statement starts or, when
-// may_have_committed (a cluster that got its commit before the node died),
-// where it ends.
+// statements: S0 up to where the failed statement starts or, when
+// may_have_committed (a server that got its commit before it died), where
+// it ends; and, sent on the other connections of the run's connections
+// after the failed one, up to connections - 1 more runs of rows.
 void ExpectWholeStatements(const std::string& out, const std::string& stored,
-                           bool may_have_committed);
+                           bool may_have_committed, int connections = kDefaultConnections);
 
 // The symbols of symbol_info_t in symbol order, for ExpectWholeStatements.
 inline constexpr char kStoredInOrder[] =

@@ -22,6 +22,7 @@ std::string DbRetrySeconds = "120";
 std::string DbSslMode = "PREFERRED";
 std::string DbSslCa;
 std::string DbTimeoutSeconds = "60";
+std::string DbConnections = "4";
 
 namespace {
 
@@ -48,16 +49,33 @@ TSslMode SslModeSetting() {
                       " is none of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, VERIFY_IDENTITY");
 }
 
+// The whole number that text holds, or none.
+std::optional<unsigned> WholeNumber(const std::string& text) {
+  unsigned number = 0;
+  const char* end = text.data() + text.size();
+  const auto parsed = std::from_chars(text.data(), end, number);
+  if (parsed.ec != std::errc() || parsed.ptr != end || text.empty()) return std::nullopt;
+  return number;
+}
+
 // The whole number of seconds of the setting key, at least minimum.
 unsigned SecondsSetting(const char* key, const std::string& text, unsigned minimum) {
-  unsigned seconds = 0;
-  const char* end = text.data() + text.size();
-  const auto parsed = std::from_chars(text.data(), end, seconds);
-  VENDRAKE_ASSERT(
-      parsed.ec == std::errc() && parsed.ptr == end && !text.empty() && seconds >= minimum,
-      std::string(key) + "=" + Quoted(text) + " is not a whole number of seconds" +
-          (minimum > 0 ? " from " + std::to_string(minimum) : ""));
-  return seconds;
+  const std::optional<unsigned> seconds = WholeNumber(text);
+  VENDRAKE_ASSERT(seconds && *seconds >= minimum,
+                  std::string(key) + "=" + Quoted(text) + " is not a whole number of seconds" +
+                      (minimum > 0 ? " from " + std::to_string(minimum) : ""));
+  return *seconds;
+}
+
+// More sessions than this would only crowd the server's threads.
+constexpr unsigned kMostConnections = 64;
+
+unsigned ConnectionsSetting() {
+  const std::optional<unsigned> connections = WholeNumber(DbConnections);
+  VENDRAKE_ASSERT(connections && *connections >= 1 && *connections <= kMostConnections,
+                  "db_Connections=" + Quoted(DbConnections) + " is not a whole number from 1 to " +
+                      std::to_string(kMostConnections));
+  return *connections;
 }
 
 // The line after the refusal: the client library's or the server's words,
@@ -65,6 +83,17 @@ unsigned SecondsSetting(const char* key, const std::string& text, unsigned minim
 std::string RefusalReason(const TSessionOpening& opening) {
   if (opening.error == 0) return opening.reason;
   return "Error " + std::to_string(opening.error) + ": " + opening.reason;
+}
+
+// A session with the settings; a refusal ends the run before any input is
+// read, as its usual cause is a setting.
+std::unique_ptr<TSession> StartingSession() {
+  TSessionOpening opening = OpenSession(Settings);
+  if (opening.set_up) AssertionFailed(__FILE__, __LINE__, opening.reason);
+  if (opening.session == nullptr) {
+    AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(), RefusalReason(opening));
+  }
+  return std::move(opening.session);
 }
 
 }  // namespace
@@ -79,16 +108,18 @@ void ConnectDatabase() {
               DbSslCa,
               SecondsSetting("db_TimeoutSeconds", DbTimeoutSeconds, 1)};
   const unsigned retry_seconds = SecondsSetting("db_RetrySeconds", DbRetrySeconds, 0);
-  // The first session gets no second try: its usual cause is a setting.
-  TSessionOpening opening = OpenSession(Settings);
-  if (opening.set_up) AssertionFailed(__FILE__, __LINE__, opening.reason);
-  if (opening.session == nullptr) {
-    AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(), RefusalReason(opening));
-  }
+  const unsigned connections = ConnectionsSetting();
+  // The sessions get no second try.
   std::vector<std::unique_ptr<TSession>> sessions;
-  sessions.push_back(std::move(opening.session));
+  while (sessions.size() < connections) {
+    sessions.push_back(StartingSession());
+    // A proxy may send each connection to another server.
+    const std::string differ = FactsDiffer(sessions.front()->Facts(), sessions.back()->Facts());
+    VENDRAKE_ASSERT(differ.empty(), differ + " in session " + std::to_string(sessions.size()));
+  }
   Pipeline = std::make_unique<TStatementPipeline>(
-      std::move(sessions), [] { return OpenSession(Settings); }, retry_seconds, SystemClock());
+      std::move(sessions), [] { return OpenSession(Settings); }, retry_seconds,
+      std::chrono::seconds(Settings.timeout_seconds), SystemClock());
   CreateMergedTables();
 }
 
@@ -114,6 +145,8 @@ void AddInsertRow(TAccumulateInsert& insert, std::string_view row) {
 void FlushInsert(TAccumulateInsert& insert) {
   if (!insert.IsEmpty()) Pipeline->Send(insert.TakeStatement());
 }
+
+void EndTable() { Pipeline->Separate(); }
 
 void WriteRowLine(std::string_view line) { Pipeline->WriteRowLine(line); }
 

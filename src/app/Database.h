@@ -29,15 +29,18 @@ extern std::string DbSslCa;
 // before the connection counts as lost, a whole number from 1.
 extern std::string DbTimeoutSeconds;
 
-// Opens the run's session with the settings (see Session.h) and creates
+// How many sessions carry the statements, a whole number from 1 to 64.
+extern std::string DbConnections;
+
+// Opens the run's sessions with the settings (see Session.h) and creates
 // the three merged tables. Raises EAssertionFailed when the client library
-// is not ready, a setting is invalid, the server refuses the connection
-// (the reason then follows as a line of its own), or a statement of the
+// is not ready, a setting is invalid, the server refuses a connection
+// (the reason then follows as a line of its own), or a statement of a
 // session's set-up fails. Call once, before anything else here.
 void ConnectDatabase();
 
 // Reads the outcome of any statement still in flight and closes the
-// session, so that the server sees the client leave; nothing may be sent
+// sessions, so that the server sees the client leave; nothing may be sent
 // afterwards. Does nothing before ConnectDatabase.
 void CloseDatabase();
 
@@ -68,6 +71,10 @@ void AddInsertRow(TAccumulateInsert& insert, std::string_view row);
 // session's next statement goes, and a failure then is retried or ends the
 // process as ExecuteQuery's does.
 void FlushInsert(TAccumulateInsert& insert);
+// After a table's last FlushInsert: the next table's statements go only
+// once this one's have all succeeded, so that a table whose statement
+// failed is the last one written to.
+void EndTable();
 // Writes a line about a row given to AddInsertRow: at once, or, while
 // statements are in flight, once they have succeeded, so that no line
 // follows the report of a statement sent before it.

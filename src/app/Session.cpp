@@ -1,5 +1,6 @@
 #include "app/Session.h"
 
+#include <poll.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -99,6 +100,18 @@ std::optional<TSslMode> ParseSslMode(std::string_view name) {
   return std::nullopt;
 }
 
+std::string FactsDiffer(const TSessionFacts& first, const TSessionFacts& other) {
+  if (other.character_set != first.character_set) {
+    return "The session's character set changed from " + first.character_set + " to " +
+           other.character_set;
+  }
+  if (other.cluster_node != first.cluster_node) {
+    return std::string("The session's server is ") + (other.cluster_node ? "" : "not ") +
+           "a cluster node, unlike the first session's";
+  }
+  return {};
+}
+
 TSession::~TSession() { mysql_close(handle_); }
 
 namespace {
@@ -124,6 +137,13 @@ std::string TSession::Escape(std::string_view value) const {
 }
 
 std::string EscapeWithoutSession(std::string_view value) { return Escaped(nullptr, value); }
+
+bool TSession::AnswersWithin(std::chrono::steady_clock::duration wait) const {
+  pollfd socket = {mysql_get_socket(handle_), POLLIN, 0};
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  // A failing poll leaves the judgement to the client library's own read.
+  return poll(&socket, 1, static_cast<int>(std::max<decltype(milliseconds)>(milliseconds, 0))) != 0;
+}
 
 void TSession::Run(const std::string& statement) const {
   if (mysql_real_query(handle_, statement.data(), statement.size()) != 0) {

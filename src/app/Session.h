@@ -6,6 +6,7 @@
 #ifndef VENDRAKE_APP_SESSION_H_
 #define VENDRAKE_APP_SESSION_H_
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -45,6 +46,11 @@ struct TSessionFacts {
 struct TSessionOpening;
 struct TSessionSettings;
 
+// Why a session with facts other cannot take the statements of one with
+// first: built for another character set, or told transient errors from
+// final ones by another kind of server. Empty when it can.
+std::string FactsDiffer(const TSessionFacts& first, const TSessionFacts& other);
+
 // An open session; owns its connection and closes it when destroyed.
 class TSession {
  public:
@@ -57,6 +63,10 @@ class TSession {
   // value escaped for the session's character set, for use inside a
   // quoted literal.
   std::string Escape(std::string_view value) const;
+  // Whether an answer starts to arrive within wait (at once when wait is
+  // over); a statement's outcome read then cannot wait longer than the
+  // connection's read timeout.
+  bool AnswersWithin(std::chrono::steady_clock::duration wait) const;
   // Why the last statement on the connection failed.
   unsigned ErrorNumber() const { return mysql_errno(handle_); }
   std::string ErrorText() const { return mysql_error(handle_); }

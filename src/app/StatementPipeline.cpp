@@ -8,17 +8,22 @@
 namespace vendrake {
 
 TStatementPipeline::TStatementPipeline(std::vector<std::unique_ptr<TSession>> sessions,
-                                       TSessionOpener open, unsigned retry_seconds, TClock& clock)
+                                       TSessionOpener open, unsigned retry_seconds,
+                                       std::chrono::seconds timeout, TClock& clock)
     : facts_(sessions.front()->Facts()),
       open_(std::move(open)),
       retry_seconds_(retry_seconds),
+      timeout_(timeout),
       clock_(clock) {
-  for (std::unique_ptr<TSession>& session : sessions) lanes_.push_back({std::move(session), {}});
+  for (std::unique_ptr<TSession>& session : sessions)
+    lanes_.push_back({std::move(session), {}, false, {}});
 }
 
 TStatementPipeline::~TStatementPipeline() { Close(); }
 
 void TStatementPipeline::Send(std::string statement) {
+  if (separate_) AwaitAll();
+  separate_ = false;
   TLane& lane = NextLane();
   Await(lane);
   CheckSize(lane, statement);
@@ -27,12 +32,13 @@ void TStatementPipeline::Send(std::string statement) {
   MYSQL* handle = lane.session->Handle();
   if (mysql_send_query(handle, lane.statement.data(), lane.statement.size()) == 0) {
     lane.in_flight = true;
+    lane.sent = clock_.Now();
     return;
   }
   // Sent again once those before it were answered, so that successes are
   // counted in order.
   AwaitAll();
-  SendAgain(lane);
+  SendAgain(lane, lane.session->ErrorNumber(), lane.session->ErrorText());
   Succeeded();
 }
 
@@ -43,7 +49,7 @@ void TStatementPipeline::Execute(std::string_view statement) {
   lane.statement = statement;
   ++sent_;
   if (mysql_real_query(lane.session->Handle(), statement.data(), statement.size()) != 0) {
-    SendAgain(lane);
+    SendAgain(lane, lane.session->ErrorNumber(), lane.session->ErrorText());
   }
   Succeeded();
 }
@@ -62,8 +68,7 @@ std::string TStatementPipeline::Escape(std::string_view value) const {
 
 void TStatementPipeline::Close() {
   for (TLane& lane : lanes_) {
-    if (lane.in_flight) mysql_read_query_result(lane.session->Handle());
-    lane.in_flight = false;
+    Drain(lane);
     lane.session.reset();
   }
 }
@@ -71,8 +76,23 @@ void TStatementPipeline::Close() {
 void TStatementPipeline::Await(TLane& lane) {
   if (!lane.in_flight) return;
   lane.in_flight = false;
-  if (mysql_read_query_result(lane.session->Handle()) != 0) SendAgain(lane);
+  if (!Answers(lane)) {
+    SendAgain(
+        lane, 2013,
+        "Lost connection to server: no answer for " + std::to_string(timeout_.count()) + " s");
+  } else if (mysql_read_query_result(lane.session->Handle()) != 0) {
+    SendAgain(lane, lane.session->ErrorNumber(), lane.session->ErrorText());
+  }
   Succeeded();
+}
+
+bool TStatementPipeline::Answers(const TLane& lane) {
+  return lane.session->AnswersWithin(lane.sent + timeout_ - clock_.Now());
+}
+
+void TStatementPipeline::Drain(TLane& lane) {
+  if (lane.in_flight && Answers(lane)) mysql_read_query_result(lane.session->Handle());
+  lane.in_flight = false;
 }
 
 // The lane of the oldest statement in flight comes first.
@@ -116,10 +136,8 @@ void TStatementPipeline::CheckSize(const TLane& lane, std::string_view statement
                       std::to_string(limit) + " bytes");
 }
 
-void TStatementPipeline::SendAgain(TLane& lane) {
+void TStatementPipeline::SendAgain(TLane& lane, unsigned error, std::string text) {
   const std::string& statement = lane.statement;
-  unsigned error = lane.session->ErrorNumber();
-  std::string text = lane.session->ErrorText();
   bool lost = false;
   TRetryWindow window(retry_seconds_, clock_);
   for (;;) {
@@ -141,10 +159,6 @@ void TStatementPipeline::SendAgain(TLane& lane) {
   }
 }
 
-// A session in another character set than the first cannot take the
-// statements, escaped for the first; one whose server is not a node of a
-// cluster when the first's was, or the other way round, would be told
-// transient errors from final ones wrongly.
 bool TStatementPipeline::Reopen(TLane& lane, unsigned& error, std::string& text) {
   TSessionOpening opening = open_();
   if (opening.session == nullptr) {
@@ -152,26 +166,15 @@ bool TStatementPipeline::Reopen(TLane& lane, unsigned& error, std::string& text)
     text = opening.reason;
     return false;
   }
-  const TSessionFacts& facts = opening.session->Facts();
-  if (facts.character_set != facts_.character_set) {
-    Fail(lane.statement, "The session's character set changed from " + facts_.character_set +
-                             " to " + facts.character_set + " on reconnecting");
-  }
-  if (facts.cluster_node != facts_.cluster_node) {
-    Fail(lane.statement, std::string("The server reached on reconnecting is ") +
-                             (facts.cluster_node ? "" : "not ") +
-                             "a cluster node, unlike the first");
-  }
+  const std::string differ = FactsDiffer(facts_, opening.session->Facts());
+  if (!differ.empty()) Fail(lane.statement, differ + " on reconnecting");
   lane.session = std::move(opening.session);
   return true;
 }
 
 void TStatementPipeline::Fail(std::string_view statement, std::string_view reason) {
   const std::string text(statement);  // statement may live in a lane that Close clears
-  for (TLane& lane : lanes_) {
-    if (lane.in_flight) mysql_read_query_result(lane.session->Handle());
-    lane.in_flight = false;
-  }
+  for (TLane& lane : lanes_) Drain(lane);
   WriteOutputLine("Error in Query");
   WriteOutputLine(text);
   WriteOutputLine(reason);

@@ -31,9 +31,11 @@ class TStatementPipeline {
  public:
   // sessions: at least one, all open; the first one's facts hold for the
   // run. open makes a session anew after a lost connection; clock times
-  // the retry windows of retry_seconds.
+  // the retry windows of retry_seconds. A statement whose answer has not
+  // begun timeout after it was sent counts as lost with its connection,
+  // however long the others' were awaited meanwhile.
   TStatementPipeline(std::vector<std::unique_ptr<TSession>> sessions, TSessionOpener open,
-                     unsigned retry_seconds, TClock& clock);
+                     unsigned retry_seconds, std::chrono::seconds timeout, TClock& clock);
   // Close().
   ~TStatementPipeline();
   TStatementPipeline(const TStatementPipeline&) = delete;
@@ -42,6 +44,9 @@ class TStatementPipeline {
   // Sends statement without waiting for its outcome; first awaits the one
   // its session still has in flight.
   void Send(std::string statement);
+  // Lets the next statement go only once every one sent so far has
+  // succeeded, so that a failure leaves nothing of what follows written.
+  void Separate() { separate_ = true; }
   // Returns once statement, and every one sent before it, has succeeded.
   void Execute(std::string_view statement);
   // Writes line now, or once every statement sent so far has succeeded.
@@ -57,6 +62,7 @@ class TStatementPipeline {
     std::unique_ptr<TSession> session;
     std::string statement;  // the last one sent
     bool in_flight = false;
+    std::chrono::steady_clock::time_point sent;  // of the statement in flight
   };
 
   TLane& NextLane() { return lanes_[sent_ % lanes_.size()]; }
@@ -65,9 +71,14 @@ class TStatementPipeline {
   // succeeded.
   void Await(TLane& lane);
   void AwaitAll();
-  // Sends lane's statement again, synchronously, after it failed, until
-  // the server accepts it.
-  void SendAgain(TLane& lane);
+  // Whether lane's answer begins before its statement's timeout is over.
+  bool Answers(const TLane& lane);
+  // Reads the outcome of lane's statement, if in flight and answered, and
+  // forgets it; for the end of a run.
+  void Drain(TLane& lane);
+  // Sends lane's statement again, synchronously, after it failed with
+  // error and text, until the server accepts it.
+  void SendAgain(TLane& lane, unsigned error, std::string text);
   // Makes lane's session anew; false, with error and text set, when that
   // failed.
   bool Reopen(TLane& lane, unsigned& error, std::string& text);
@@ -84,7 +95,9 @@ class TStatementPipeline {
   TSessionFacts facts_;  // the first session's
   TSessionOpener open_;
   unsigned retry_seconds_;
+  std::chrono::seconds timeout_;
   TClock& clock_;
+  bool separate_ = false;   // the next Send awaits every statement first
   uint64_t sent_ = 0;       // statements sent, numbered from 0 in order
   uint64_t succeeded_ = 0;  // the statements 0 to succeeded_ - 1 have succeeded
   // Row lines, each with the number of statements that must have succeeded

@@ -97,6 +97,7 @@ void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view ta
     WriteRowLine(key + "  " + std::string(tag));
   }
   FlushInsert(insert);
+  EndTable();
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ void ReadSettings() {
   DbSslMode = GetConfigString("Vendrake", "db_SslMode", DbSslMode);
   DbSslCa = GetConfigString("Vendrake", "db_SslCa", "");
   DbTimeoutSeconds = GetConfigString("Vendrake", "db_TimeoutSeconds", DbTimeoutSeconds);
+  DbConnections = GetConfigString("Vendrake", "db_Connections", DbConnections);
 }
 
 void PrintUsage() { WriteOutputLine("List directories to process"); }

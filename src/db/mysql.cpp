@@ -23,6 +23,7 @@ char (*mysql_ssl_set)(MYSQL*, const char*, const char*, const char*, const char*
                       const char*) = nullptr;
 int (*mysql_options)(MYSQL*, TMysqlOption, const void*) = nullptr;
 const char* (*mysql_get_ssl_cipher)(MYSQL*) = nullptr;
+int (*mysql_get_socket)(MYSQL*) = nullptr;
 MYSQL_RES* (*mysql_store_result)(MYSQL*) = nullptr;
 MYSQL_ROW (*mysql_fetch_row)(MYSQL_RES*) = nullptr;
 void (*mysql_free_result)(MYSQL_RES*) = nullptr;
@@ -89,6 +90,7 @@ TClientLibraryStatus LoadClientLibrary(const char* library_name) {
   ResolveEntryPoint(mysql_ssl_set, "mysql_ssl_set");
   ResolveEntryPoint(mysql_options, "mysql_options");
   ResolveEntryPoint(mysql_get_ssl_cipher, "mysql_get_ssl_cipher");
+  ResolveEntryPoint(mysql_get_socket, "mysql_get_socket");
   ResolveEntryPoint(mysql_store_result, "mysql_store_result");
   ResolveEntryPoint(mysql_fetch_row, "mysql_fetch_row");
   ResolveEntryPoint(mysql_free_result, "mysql_free_result");

@@ -58,6 +58,8 @@ enum class TMysqlOption : int {
 extern int (*mysql_options)(MYSQL* mysql, TMysqlOption option, const void* arg);
 // The cipher of an encrypted connection, null for clear text.
 extern const char* (*mysql_get_ssl_cipher)(MYSQL* mysql);
+// The connection's socket, to wait on for an answer.
+extern int (*mysql_get_socket)(MYSQL* mysql);
 extern MYSQL_RES* (*mysql_store_result)(MYSQL* mysql);
 extern MYSQL_ROW (*mysql_fetch_row)(MYSQL_RES* result);
 extern void (*mysql_free_result)(MYSQL_RES* result);

@@ -52,9 +52,10 @@ std::string SameOnEvery(const TestCluster& cluster, int skip) {
   return first;
 }
 
-// Runs vendrake on input through port; kills victim, if any, at the
-// 12,000th row line of symbol_info_t, or stops it when stop says so. Returns the outcome and the
-// error codes of the retry lines, each followed by a blank.
+// Runs vendrake on input through port; kills victim, if any, at the first
+// row line of symbol_info_t, while its later statements are in flight, or
+// stops it when stop says so. Returns the outcome and the error codes of
+// the retry lines, each followed by a blank.
 std::pair<Outcome, std::string> RunVendrake(const std::string& config, int port,
                                             const TempDir& input, TestServer* victim,
                                             bool stop = false) {
@@ -68,13 +69,8 @@ std::pair<Outcome, std::string> RunVendrake(const std::string& config, int port,
                  [&](const std::string& line) {
                    if (line.starts_with("Transient server error "))
                      errors += line.substr(23, 4) + " ";
-                   if (victim == nullptr || !line.ends_with("(T)\r\n") || ++t_lines != 12000)
-                     return;
-                   if (stop) {
-                     victim->Pause();
-                   } else {
-                     victim->Kill();
-                   }
+                   if (victim == nullptr || !line.ends_with("(T)\r\n") || ++t_lines != 1) return;
+                   stop ? victim->Pause() : victim->Kill();
                  });
   return {run, errors};
 }

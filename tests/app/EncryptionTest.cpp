@@ -86,7 +86,7 @@ TEST(Encryption, OverTcpTheSslModeDecidesAndARefusalEndsTheRunBeforeReading) {
                                    ShellQuoted(vendrake.Path()) + " " + ShellQuoted(input.Path()));
     EXPECT_EQ(run.exit_code, c.exit_code) << run.out;
     if (c.exit_code == 0) {
-      EXPECT_EQ(c.server.TlsSessions() - before, c.encrypted ? 2 : 1);
+      EXPECT_EQ(c.server.TlsSessions() - before, c.encrypted ? kDefaultConnections + 1 : 1);
     }
     const std::string refused =
         "EAssertionFailed:  Unable to connect to database.  Host=\"" + c.host + "\", User=\"root\"";

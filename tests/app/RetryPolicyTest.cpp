@@ -7,17 +7,11 @@
 namespace vendrake {
 namespace {
 
-// Time that moves only when the window sleeps or the test says.
-class TestClock : public TClock {
- public:
-  std::chrono::steady_clock::time_point Now() override { return now_; }
-  void Sleep(TSeconds wait) override { Advance(wait); }
-  void Advance(TSeconds time) {
-    now_ += std::chrono::duration_cast<std::chrono::steady_clock::duration>(time);
-  }
-
- private:
-  std::chrono::steady_clock::time_point now_;
+// Time that moves only when something sleeps on it.
+struct TestClock : TClock {
+  std::chrono::steady_clock::time_point Now() override { return now; }
+  void Sleep(TSeconds wait) override { now += std::chrono::ceil<std::chrono::nanoseconds>(wait); }
+  std::chrono::steady_clock::time_point now;
 };
 
 // The waits a window gives when each attempt after a wait takes attempt.
@@ -28,7 +22,7 @@ std::vector<double> Waits(unsigned seconds, TSeconds attempt) {
   while (const std::optional<TSeconds> wait = window.NextWait()) {
     waits.push_back(wait->count());
     window.Sleep(*wait);
-    clock.Advance(attempt);
+    clock.Sleep(attempt);
   }
   return waits;
 }
@@ -42,22 +36,21 @@ TEST(RetryWindow, WaitsDoubleToEightSecondsAndEndWhereTheWindowDoes) {
 }
 
 TEST(RetryPolicy, ErrorClasses) {
+  using enum TErrorClass;
   const struct {
     unsigned error;
     TErrorClass single, cluster;  // on a server, on a Galera node
-  } cases[] = {
-      {2006, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {2013, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {1053, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {2003, TErrorClass::LostConnection, TErrorClass::LostConnection},
-      {1213, TErrorClass::Transient, TErrorClass::Transient},
-      {1205, TErrorClass::Transient, TErrorClass::Transient},
-      {1047, TErrorClass::Final, TErrorClass::Transient},
-      {1180, TErrorClass::Final, TErrorClass::Transient},
-      {1045, TErrorClass::Final, TErrorClass::Final},
-      {1146, TErrorClass::Final, TErrorClass::Final},
-      {0, TErrorClass::Final, TErrorClass::Final},
-  };
+  } cases[] = {{2006, LostConnection, LostConnection},
+               {2013, LostConnection, LostConnection},
+               {1053, LostConnection, LostConnection},
+               {2003, LostConnection, LostConnection},
+               {1213, Transient, Transient},
+               {1205, Transient, Transient},
+               {1047, Final, Transient},
+               {1180, Final, Transient},
+               {1045, Final, Final},
+               {1146, Final, Final},
+               {0, Final, Final}};
   for (const auto& c : cases) {
     EXPECT_EQ(ClassifyError(c.error, false), c.single) << c.error;
     EXPECT_EQ(ClassifyError(c.error, true), c.cluster) << c.error;

@@ -50,10 +50,9 @@ class LostServer : public testing::TestWithParam<LostServerCase> {};
 // row stored, the console as on a quiet night but for the lines of the
 // waits; a pause shorter than the timeout is only waited for. Without a
 // window, or when the server stays away, the run ends with code 1 and the
-// connection error; the table then holds exactly the rows of the
-// statements executed before, a prefix of the row order, and the failed
-// statement starts right behind it (or, for a stopped server that went on
-// with it after the run, ends there).
+// connection error, and the table holds whole statements only (for a
+// stopped server that went on after the run, the failed one may be among
+// them).
 TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
   const LostServerCase& c = GetParam();
   TestServer server;
@@ -66,7 +65,7 @@ TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
   const Outcome run = RunWatched(
       "timeout -s KILL 120 env " + VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
       [&](const std::string& line) {
-        if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
+        if (!line.ends_with("(T)\r\n") || ++t_lines != 1) return;
         if (!c.killed) {
           server.Pause();
           if (c.back) {
@@ -125,7 +124,7 @@ TEST(ServerFaults, AReconnectionRefusedForGoodEndsTheRunAtOnce) {
   int t_lines = 0;
   const Outcome run = RunWatched(VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
                                  [&](const std::string& line) {
-                                   if (!line.ends_with("(T)\r\n") || ++t_lines != 12000) return;
+                                   if (!line.ends_with("(T)\r\n") || ++t_lines != 1) return;
                                    server.Query("DROP USER plain@localhost");  // its session stays
                                    server.Kill();
                                    server.Start();
@@ -138,21 +137,26 @@ TEST(ServerFaults, AReconnectionRefusedForGoodEndsTheRunAtOnce) {
   ExpectWholeStatements(run.out, server.Query(kStoredInOrder), false);
 }
 
-// The server rejects a statement in the middle of symbol_info_t's: the
-// statements before it stay, and the console shows the rows up to the one
-// that completed the failed statement, not that one nor any later row,
-// though the program builds the next statement while the server executes.
-TEST(ServerFaults, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
+// The server rejects two statements in the middle of symbol_info_t's, over
+// the connections the case names: the first one in row order is reported,
+// the statements before it stay, those in flight beside it are awaited, and
+// the console shows the rows up to the one that completed the failed
+// statement, not that one nor any later row, though the program builds the
+// next statement while the server executes.
+class Connections : public testing::TestWithParam<int> {};
+
+TEST_P(Connections, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
   Server->ResetTables();
   TempDir input;
   WriteNumberedSymbols(input, 20000);
   std::string tc = "Symbol,Up Days\n";
   for (int i = 0; i < 20000; ++i) {
-    tc += "S" + std::to_string(i) + (i == 9000 ? ",three\n" : ",1\n");
+    tc += "S" + std::to_string(i) + (i == 9000 || i == 19000 ? ",three\n" : ",1\n");
   }
   input.Write("TC_OvernightData.csv", tc);
+  const std::string config = kRootConfig + ("db_Connections=" + std::to_string(GetParam()) + "\n");
   const Outcome run =
-      RunCommand(VendrakeCommand(InstalledVendrake(kRootConfig), Server->Socket(), {input.Path()}));
+      RunCommand(VendrakeCommand(InstalledVendrake(config), Server->Socket(), {input.Path()}));
   EXPECT_EQ(run.exit_code, 1);
   const std::string intro = "\r\nError in Query\r\nREPLACE INTO symbol_info_t(";
   const size_t error = run.out.find(intro);
@@ -163,14 +167,18 @@ TEST(ServerFaults, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
   size_t tuples = 0;
   for (size_t at = 0; (at = statement.find("(\"S", at)) != std::string::npos; ++at) ++tuples;
 
-  const size_t stored = std::stoul(Server->Query("SELECT COUNT(*) FROM symbol_info_t"));
+  const size_t stored = std::stoul(statement.substr(statement.find("(\"S") + 3));  // before it
   ASSERT_GT(stored, 0u);  // a whole statement before the failed one
   const std::vector<std::string> printed = Progress(run.out, "(T)");
   ASSERT_EQ(printed.size(), stored + tuples - 1);
   EXPECT_EQ(printed.back(), "S" + std::to_string(stored + tuples - 2));
   EXPECT_EQ(run.out.find("(T)\r\n", error), std::string::npos);
+  ExpectWholeStatements(run.out, Server->Query(kStoredInOrder), false, GetParam());
   EXPECT_EQ(Server->Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
+  EXPECT_EQ(Server->Query("SELECT COUNT(last_update) FROM monitor_alive"), "0\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(ServerFaults, Connections, testing::Values(1, kDefaultConnections));
 
 // The statement is not sent; the report names its size and the limit of
 // vendrake's session, a new one, which SET GLOBAL reaches.

@@ -163,7 +163,8 @@ TEST_F(WholeRun, HostileValuesAreStoredByteForByte) {
 }
 
 // Enough rows for several statements per table: every row arrives once,
-// with its values, and the rows went out in a handful of statements.
+// with its values, and the rows went out in a handful of statements, over
+// several connections, with the console of one.
 TEST_F(WholeRun, LargeTablesGoOutInStatementsOfAboutAMegabyte) {
   constexpr int kSymbols = 12000;
   TempDir input;
@@ -192,6 +193,8 @@ TEST_F(WholeRun, LargeTablesGoOutInStatementsOfAboutAMegabyte) {
                           "CONCAT('Company number ', SUBSTRING(symbol, 2), ' of a long name')"),
             std::to_string(kSymbols) + "\n");
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 3 * kSymbols);
+  // The default's several connections print what one does.
+  EXPECT_EQ(Vendrake({input.Path()}, std::string(kRootConfig) + "db_Connections=1\n").out, run.out);
 }
 
 // The server rejects symbol_info_t's statement: it is printed with the
@@ -243,6 +246,17 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
   EXPECT_NE(unknown.out.find("Password=\"\", Database=\"nodb\" (/"), std::string::npos)
       << unknown.out;
   EXPECT_TRUE(unknown.out.ends_with(")\r\nError 1049: Unknown database 'nodb'\r\n")) << unknown.out;
+}
+
+// A number setting outside its range ends the run before any input is
+// read (the directory does not even exist), naming the setting.
+TEST_F(WholeRun, ANumberSettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
+  for (const std::string setting : {"db_Connections=\"0", "db_Connections=\"65",
+                                    "db_Connections=\"two", "db_TimeoutSeconds=\"0"}) {
+    const Outcome run = Vendrake({"/no/such/dir"}, std::string(kRootConfig) + setting + "\"\n");
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_TRUE(run.out.starts_with("EAssertionFailed:  " + setting + "\" is not")) << run.out;
+  }
 }
 
 // A missing second file ends the run after the first was merged; nothing

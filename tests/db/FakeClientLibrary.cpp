@@ -24,6 +24,7 @@ char mysql_ssl_set(MYSQL*, const char*, const char*, const char*, const char*, c
   return 1;
 }
 int mysql_options(MYSQL*, int, const void*) { return 1; }
+int mysql_get_socket(MYSQL*) { return -1; }
 const char* mysql_get_ssl_cipher(MYSQL*) { return nullptr; }
 MYSQL_RES* mysql_store_result(MYSQL*) { return nullptr; }
 char** mysql_fetch_row(MYSQL_RES*) { return nullptr; }
