@@ -10,6 +10,7 @@
 #include "app/Session.h"
 #include "app/StatementPipeline.h"
 #include "base/Exceptions.h"
+#include "base/Text.h"
 #include "db/mysql.h"
 
 namespace vendrake {
@@ -22,7 +23,7 @@ std::string DbRetrySeconds = "120";
 std::string DbSslMode = "PREFERRED";
 std::string DbSslCa;
 std::string DbTimeoutSeconds = "60";
-std::string DbConnections = "4";
+std::string DbConnections = "2";
 
 namespace {
 
@@ -30,8 +31,6 @@ namespace {
 // ConnectDatabase, and the run's pipeline.
 TSessionSettings Settings;
 std::unique_ptr<TStatementPipeline> Pipeline;
-
-std::string Quoted(const std::string& text) { return '"' + text + '"'; }
 
 // The password is never shown: a non-empty one appears as a fixed mask, so
 // neither it nor its length reaches a console log.

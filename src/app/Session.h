@@ -44,7 +44,6 @@ struct TSessionFacts {
 };
 
 struct TSessionOpening;
-struct TSessionSettings;
 
 // Why a session with facts other cannot take the statements of one with
 // first: built for another character set, or told transient errors from
