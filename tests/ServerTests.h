@@ -31,7 +31,7 @@ int FreePort();
 std::vector<std::string> Progress(const std::string& out, const std::string& tag);
 
 // vendrake's default number of connections.
-inline constexpr int kDefaultConnections = 4;
+inline constexpr int kDefaultConnections = 2;
 
 // For a run on WriteNumberedSymbols' input that failed in symbol_info_t,
 // given the symbols that table holds in symbol order, one per line: the
