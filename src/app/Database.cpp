@@ -130,7 +130,7 @@ std::string EscapeSql(std::string_view value) {
   return Pipeline ? Pipeline->Escape(value) : EscapeWithoutSession(value);
 }
 
-std::string QuoteSql(std::string_view value) { return '"' + EscapeSql(value) + '"'; }
+std::string QuoteSql(std::string_view value) { return Quoted(EscapeSql(value)); }
 
 std::string QuoteSqlOrNull(std::string_view value) {
   return value.empty() ? "NULL" : QuoteSql(value);
