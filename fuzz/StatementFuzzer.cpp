@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "app/Database.h"
 #include "db/AccumulateInsert.h"
+#include "db/Database.h"
 #include "db/mysql.h"
 
 namespace vendrake {

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Database.h"
 #include "app/MergedTables.h"
+#include "db/Database.h"
 
 namespace vendrake {
 

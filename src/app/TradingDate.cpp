@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/Database.h"
+#include "db/Database.h"
 
 namespace vendrake {
 

@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include "app/Console.h"
-#include "app/Database.h"
 #include "app/DirectoryMerge.h"
 #include "app/TableWriters.h"
 #include "app/TradingDate.h"
 #include "base/Exceptions.h"
 #include "config/ConfigFile.h"
+#include "db/Database.h"
 
 namespace vendrake {
 

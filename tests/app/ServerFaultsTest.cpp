@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ServerTests.h"
-#include "app/Database.h"
+#include "db/Database.h"
 
 namespace vendrake {
 namespace {

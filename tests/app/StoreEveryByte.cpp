@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Database.h"
 #include "base/Exceptions.h"
+#include "db/Database.h"
 
 int main() {
   using namespace vendrake;

@@ -37,7 +37,7 @@ void ExpectAssertionReport(const Outcome& run, const std::string& message) {
   EXPECT_EQ(run.exit_code, 2);
   // The source path is the same wherever the tree was built.
   const std::string prefix =
-      "EAssertionFailed:  " + message + " (/usr/src/vendrake/src/app/Database.cpp, line ";
+      "EAssertionFailed:  " + message + " (/usr/src/vendrake/src/db/Database.cpp, line ";
   EXPECT_EQ(run.out.substr(0, prefix.size()), prefix) << run.out;
   EXPECT_TRUE(run.out.ends_with(")\r\n")) << run.out;
   EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;

@@ -1,4 +1,4 @@
-#include "app/Database.h"
+#include "db/Database.h"
 
 #include <charconv>
 #include <memory>
@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "app/MergedTables.h"
-#include "app/RetryPolicy.h"
-#include "app/Session.h"
-#include "app/StatementPipeline.h"
 #include "base/Exceptions.h"
 #include "base/Text.h"
+#include "db/RetryPolicy.h"
+#include "db/Session.h"
+#include "db/StatementPipeline.h"
 #include "db/mysql.h"
 
 namespace vendrake {

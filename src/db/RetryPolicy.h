@@ -1,8 +1,8 @@
 // Which server errors a statement is sent again after, and for how long:
 // the error classes and the retry window. The window reads a clock that a
 // caller hands in, so that a test can drive its arithmetic.
-#ifndef VENDRAKE_APP_RETRYPOLICY_H_
-#define VENDRAKE_APP_RETRYPOLICY_H_
+#ifndef VENDRAKE_DB_RETRYPOLICY_H_
+#define VENDRAKE_DB_RETRYPOLICY_H_
 
 #include <chrono>
 #include <optional>
@@ -54,4 +54,4 @@ class TRetryWindow {
 
 }  // namespace vendrake
 
-#endif  // VENDRAKE_APP_RETRYPOLICY_H_
+#endif  // VENDRAKE_DB_RETRYPOLICY_H_

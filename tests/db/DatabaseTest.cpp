@@ -1,4 +1,4 @@
-#include "app/Database.h"
+#include "db/Database.h"
 
 #include <gtest/gtest.h>
 

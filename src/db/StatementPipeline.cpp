@@ -1,4 +1,4 @@
-#include "app/StatementPipeline.h"
+#include "db/StatementPipeline.h"
 
 #include <cstdio>
 #include <cstdlib>

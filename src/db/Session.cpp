@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "db/Session.h"
 
 #include <poll.h>
 #include <strings.h>

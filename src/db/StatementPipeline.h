@@ -7,8 +7,8 @@
 // sent again on its session, made anew when the connection was lost, within
 // the retry window; one that fails for good ends the process with exit
 // code 1 once every other statement in flight has been answered.
-#ifndef VENDRAKE_APP_STATEMENTPIPELINE_H_
-#define VENDRAKE_APP_STATEMENTPIPELINE_H_
+#ifndef VENDRAKE_DB_STATEMENTPIPELINE_H_
+#define VENDRAKE_DB_STATEMENTPIPELINE_H_
 
 #include <cstdint>
 #include <deque>
@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/RetryPolicy.h"
-#include "app/Session.h"
+#include "db/RetryPolicy.h"
+#include "db/Session.h"
 
 namespace vendrake {
 
@@ -107,4 +107,4 @@ class TStatementPipeline {
 
 }  // namespace vendrake
 
-#endif  // VENDRAKE_APP_STATEMENTPIPELINE_H_
+#endif  // VENDRAKE_DB_STATEMENTPIPELINE_H_

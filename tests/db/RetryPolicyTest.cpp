@@ -1,4 +1,4 @@
-#include "app/RetryPolicy.h"
+#include "db/RetryPolicy.h"
 
 #include <gtest/gtest.h>
 

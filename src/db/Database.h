@@ -3,8 +3,8 @@
 // server, the quoting of field values as SQL literals, and the procedures
 // that execute batched statements. The sessions, the retry policy and the
 // pipeline behind them are units of their own.
-#ifndef VENDRAKE_APP_DATABASE_H_
-#define VENDRAKE_APP_DATABASE_H_
+#ifndef VENDRAKE_DB_DATABASE_H_
+#define VENDRAKE_DB_DATABASE_H_
 
 #include <string>
 #include <string_view>
@@ -82,4 +82,4 @@ void WriteRowLine(std::string_view line);
 
 }  // namespace vendrake
 
-#endif  // VENDRAKE_APP_DATABASE_H_
+#endif  // VENDRAKE_DB_DATABASE_H_

@@ -3,8 +3,8 @@
 // known, its sql_mode safe for double-quoted backslash-escaped literals,
 // values escaped for its character set, autocommit on. OpenSession builds
 // one whole or says why it could not; no half-made session exists.
-#ifndef VENDRAKE_APP_SESSION_H_
-#define VENDRAKE_APP_SESSION_H_
+#ifndef VENDRAKE_DB_SESSION_H_
+#define VENDRAKE_DB_SESSION_H_
 
 #include <chrono>
 #include <cstddef>
@@ -106,4 +106,4 @@ std::string EscapeWithoutSession(std::string_view value);
 
 }  // namespace vendrake
 
-#endif  // VENDRAKE_APP_SESSION_H_
+#endif  // VENDRAKE_DB_SESSION_H_
