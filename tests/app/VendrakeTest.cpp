@@ -61,18 +61,35 @@ TEST(Vendrake, AnIncompatibleClientLibraryIsReportedBeforeAnyInputIsRead) {
   EXPECT_EQ(usage.out, "List directories to process\r\n");
 }
 
-// Answered before any connection: a library that cannot connect is never
-// asked.
-TEST(Vendrake, HelpAndVersionAnswerWithoutConnecting) {
+// Answered or refused before any connection: a library that cannot connect
+// is never asked. An option-like argument is refused even beside
+// directories, none of which is read.
+TEST(Vendrake, OptionsAreAnsweredOrRefusedWithoutConnecting) {
   TempDir libraries;
   std::filesystem::copy_file(FAKE_CLIENT_INCOMPLETE, libraries.Path() + "/libmariadb.so.3");
-  const Outcome version = RunWithLibraries(libraries, "--version");
-  EXPECT_EQ(version.exit_code, 0);
-  EXPECT_TRUE(version.out.starts_with("vendrake 1.") && version.out.ends_with("\r\n"))
-      << version.out;
-  const Outcome help = RunWithLibraries(libraries, "--help");
-  EXPECT_EQ(help.exit_code, 0);
-  EXPECT_TRUE(help.out.starts_with("Usage: vendrake DIR [DIR ...]\r\n")) << help.out;
+  const std::string refused =
+      " is no option (--help and --version stand alone); a directory of "
+      "that name is given as ./";
+  const struct {
+    std::string args;
+    int exit_code;
+    std::string out_start, err;
+  } cases[] = {
+      {"--version", 0, "vendrake 1.", ""},
+      {"--help", 0, "Usage: vendrake DIR [DIR ...]\r\n", ""},
+      {"-h", 2, "", "vendrake: -h" + refused + "-h\r\n"},
+      {"/tmp --help", 2, "", "vendrake: --help" + refused + "--help\r\n"},
+      {"/no/such/dir - /tmp", 2, "", "vendrake: -" + refused + "-\r\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = RunCommand("LD_LIBRARY_PATH=" + ShellQuoted(libraries.Path()) + " " +
+                                   ShellQuoted(VENDRAKE_BINARY) + " " + c.args);
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.args;
+    EXPECT_TRUE(c.exit_code ? run.out.empty()
+                            : run.out.starts_with(c.out_start) && run.out.ends_with("\r\n"))
+        << c.args << ": " << run.out;
+    EXPECT_EQ(run.err, c.err) << c.args;
+  }
 }
 
 TEST(Vendrake, AMissingClientLibraryIsReportedBeforeAnyInputIsRead) {

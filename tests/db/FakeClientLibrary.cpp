@@ -15,6 +15,7 @@ int mysql_real_query(MYSQL*, const char*, unsigned long) { return 1; }
 int mysql_send_query(MYSQL*, const char*, unsigned long) { return 1; }
 char mysql_read_query_result(MYSQL*) { return 1; }
 const char* mysql_error(MYSQL*) { return "fake"; }
+const char* mysql_info(MYSQL*) { return nullptr; }
 unsigned mysql_errno(MYSQL*) { return 1; }
 void mysql_close(MYSQL*) {}
 unsigned long mysql_real_escape_string(MYSQL*, char*, const char*, unsigned long) { return 0; }
