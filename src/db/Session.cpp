@@ -180,7 +180,9 @@ std::vector<std::string> TSession::Probe() const {
   } catch (const TSetUpFailure& failure) {
     if (failure.error != kUnknownSystemVariable) throw;
   }
-  return Select(kProbe, 5);
+  std::vector<std::string> probe = Select(kProbe, 4);
+  probe.emplace_back();
+  return probe;
 }
 
 // Reads in one round trip what the statements depend on and makes the

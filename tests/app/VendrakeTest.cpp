@@ -113,6 +113,42 @@ TEST(Vendrake, AConnectionHandleTheLibraryCannotMakeIsReported) {
             "connection\r\n");
 }
 
+// Runs on a stand-in for a MySQL server, which knows no @@wsrep_on and
+// answers error 1193 for it, and takes every statement. A load error's
+// place follows its report line; a report file that cannot be written is
+// told on standard error and changes no exit code.
+TEST(Vendrake, RunsOnAMysqlServer) {
+  TempDir libraries;
+  std::filesystem::copy_file(FAKE_CLIENT_MYSQL, libraries.Path() + "/libmariadb.so.3");
+  TempDir input;
+  input.Write("OvernightData.csv", "Symbol\n");
+  input.Write("TC_OvernightData.csv", "Symbol\n");
+  const std::string f = input.Path() + "/F_OvernightData.csv";
+  const std::string reading = "Reading:  " + input.Path() + "\r\n";
+  const struct {
+    std::string f_file, report;
+    int exit_code;
+    std::string out, err;
+  } cases[] = {
+      {"Symbol,Company Name\nA,Acme\n", "", 0, reading + "A  (F)\r\n", ""},
+      {"Symbol,Company Name\nA,Acme\n\nB,Bee,x\n", "", 2,
+       reading + "EStringListError:  List index out of bounds (2)\r\n" + f +
+           ", line 4, field position 2: a value at a position the header names no column for\r\n",
+       "Hit Enter to continue.\r\n"},
+      {"Symbol\n", "/no/such/dir/report", 0, reading,
+       "vendrake: cannot write /no/such/dir/report: No such file or directory\r\n"},
+  };
+  for (const auto& c : cases) {
+    input.Write("F_OvernightData.csv", c.f_file);
+    const Outcome run = RunCommand("VENDRAKE_REPORT=" + ShellQuoted(c.report) + " " +
+                                   "LD_LIBRARY_PATH=" + ShellQuoted(libraries.Path()) + " " +
+                                   ShellQuoted(VENDRAKE_BINARY) + " " + ShellQuoted(input.Path()));
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.f_file;
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
 TEST(Vendrake, UnwritableStandardOutputEndsWithCode2WithoutACrash) {
   EXPECT_EQ(RunVendrake("", "> /dev/full").exit_code, 2);
   EXPECT_EQ(RunVendrake("/tmp", "> /dev/full").exit_code, 2);
