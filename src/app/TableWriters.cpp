@@ -79,7 +79,7 @@ bool AlertsDailyTuple(const std::string& key, std::span<const std::string_view> 
 // The frame the three writers share. Each row's values of columns are read
 // by number: the columns are looked up once, the rows not at all, as
 // RowOrder walks the rows of GetRowKeys in step.
-void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view tag,
+void WriteTable(const TTwoDArray& table, const std::string& prefix, std::string_view tag,
                 std::span<const std::string_view> columns, TupleBuilder build, TStringList& rows,
                 const std::string& trading_date = "") {
   TAccumulateInsert insert(prefix);
@@ -103,26 +103,28 @@ void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view ta
 }  // namespace
 
 void WriteSymbolInfoF(TStringList& rows) {
-  WriteTable(*InfoFTable, "REPLACE INTO symbol_info_f", "(F)", SymbolInfoFColumns, SymbolInfoFTuple,
-             rows);
+  WriteTable(*InfoFTable, "REPLACE INTO " + WrittenTable("symbol_info_f"), "(F)",
+             SymbolInfoFColumns, SymbolInfoFTuple, rows);
 }
 
 void WriteSymbolInfoT(TStringList& rows) {
   WriteTable(*InfoTTable,
-             "REPLACE INTO symbol_info_t(symbol, last_update, volatility, last_price, ad_vol, "
-             "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
-             "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
-             "consolidation_days, std_20, average_true_range)",
+             "REPLACE INTO " + WrittenTable("symbol_info_t") +
+                 "(symbol, last_update, volatility, last_price, ad_vol, "
+                 "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
+                 "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
+                 "consolidation_days, std_20, average_true_range)",
              "(T)", SymbolInfoTColumns, SymbolInfoTTuple, rows);
 }
 
 void WriteAlertsDaily(TStringList& rows, const std::string& trading_date) {
   WriteTable(*AlertsTable,
-             "REPLACE INTO alerts_daily(d_symbol, date, advol, list_exch, up_days, volatility, "
-             "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, low_p, "
-             "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
-             "consolidation_low, average_true_range, last_price, high_life, low_life, "
-             "prev_put_volume, prev_call_volume)",
+             "REPLACE INTO " + WrittenTable("alerts_daily") +
+                 "(d_symbol, date, advol, list_exch, up_days, volatility, "
+                 "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, low_p, "
+                 "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
+                 "consolidation_low, average_true_range, last_price, high_life, low_life, "
+                 "prev_put_volume, prev_call_volume)",
              "(D)", AlertsDailyColumns, AlertsDailyTuple, rows, trading_date);
 }
 

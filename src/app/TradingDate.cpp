@@ -57,7 +57,7 @@ std::string LocalComputerName() {
 std::string HeartbeatRowName() { return "Overnight " + LocalComputerName(); }
 
 void UpdateMonitorAlive(const std::string& trading_date) {
-  ExecuteQuery("UPDATE monitor_alive SET last_update=\"" + trading_date + "\" WHERE name=\"" +
+  PublishNight("UPDATE monitor_alive SET last_update=\"" + trading_date + "\" WHERE name=\"" +
                EscapeSql(HeartbeatRowName()) + "\"");
 }
 

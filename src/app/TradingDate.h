@@ -31,8 +31,8 @@ std::string LocalComputerName();
 // LocalComputerName().
 std::string HeartbeatRowName();
 
-// Stamps the row named HeartbeatRowName() with trading_date. A missing row
-// is not an error.
+// Stamps the row named HeartbeatRowName() with trading_date, with the
+// night's publishing when that is atomic. A missing row is not an error.
 void UpdateMonitorAlive(const std::string& trading_date);
 
 }  // namespace vendrake

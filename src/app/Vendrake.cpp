@@ -27,6 +27,7 @@ void ReadSettings() {
   DbSslCa = GetConfigString("Vendrake", "db_SslCa", "");
   DbTimeoutSeconds = GetConfigString("Vendrake", "db_TimeoutSeconds", DbTimeoutSeconds);
   DbConnections = GetConfigString("Vendrake", "db_Connections", DbConnections);
+  DbPublish = GetConfigString("Vendrake", "db_Publish", DbPublish);
 }
 
 void PrintUsage() { WriteOutputLine("List directories to process"); }

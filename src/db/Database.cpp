@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "app/MergedTables.h"
+#include "app/TradingDate.h"
 #include "base/Exceptions.h"
 #include "base/Text.h"
+#include "db/NightPublisher.h"
 #include "db/RetryPolicy.h"
 #include "db/Session.h"
 #include "db/StatementPipeline.h"
@@ -24,6 +26,7 @@ std::string DbSslMode = "PREFERRED";
 std::string DbSslCa;
 std::string DbTimeoutSeconds = "60";
 std::string DbConnections = "2";
+std::string DbPublish = "Direct";
 
 namespace {
 
@@ -31,6 +34,9 @@ namespace {
 // ConnectDatabase, and the run's pipeline.
 TSessionSettings Settings;
 std::unique_ptr<TStatementPipeline> Pipeline;
+// With Atomic, the publisher of the night, and the rows given to it so far.
+std::unique_ptr<TNightPublisher> Publisher;
+size_t StagedRows = 0;
 
 // The password is never shown: a non-empty one appears as a fixed mask, so
 // neither it nor its length reaches a console log.
@@ -77,6 +83,17 @@ unsigned ConnectionsSetting() {
   return *connections;
 }
 
+bool AtomicSetting() {
+  if (DbPublish == "Atomic") return true;
+  VENDRAKE_ASSERT(DbPublish == "Direct",
+                  "db_Publish=" + Quoted(DbPublish) + " is neither Direct nor Atomic");
+  return false;
+}
+
+// The server lets a statement that moves rows take this long for each
+// 10,000 of them, on top of the silence allowed for any statement.
+constexpr unsigned kPublishSecondsPerRows = 10000;
+
 // The line after the refusal: the client library's or the server's words,
 // which never hold the password.
 std::string RefusalReason(const TSessionOpening& opening) {
@@ -108,6 +125,7 @@ void ConnectDatabase() {
               SecondsSetting("db_TimeoutSeconds", DbTimeoutSeconds, 1)};
   const unsigned retry_seconds = SecondsSetting("db_RetrySeconds", DbRetrySeconds, 0);
   const unsigned connections = ConnectionsSetting();
+  const bool atomic = AtomicSetting();
   // The sessions get no second try.
   std::vector<std::unique_ptr<TSession>> sessions;
   while (sessions.size() < connections) {
@@ -119,6 +137,17 @@ void ConnectDatabase() {
   Pipeline = std::make_unique<TStatementPipeline>(
       std::move(sessions), [] { return OpenSession(Settings); }, retry_seconds,
       std::chrono::seconds(Settings.timeout_seconds), SystemClock());
+  if (atomic) {
+    Publisher = std::make_unique<TNightPublisher>(Settings, LocalComputerName(), retry_seconds,
+                                                  SystemClock());
+    // A privilege staging needs is missing, or a live table is: the
+    // settings or the server's set-up are to be mended, as for a refusal.
+    const std::optional<TStatementFailure> failure = Publisher->Prepare();
+    if (failure) {
+      AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(),
+                      RefusalReason({nullptr, failure->error, failure->reason, false}));
+    }
+  }
   CreateMergedTables();
 }
 
@@ -136,7 +165,20 @@ std::string QuoteSqlOrNull(std::string_view value) {
   return value.empty() ? "NULL" : QuoteSql(value);
 }
 
+std::string WrittenTable(std::string_view live) {
+  return Publisher ? Publisher->Staging(live) : std::string(live);
+}
+
+void PublishNight(const std::string& heartbeat) {
+  if (!Publisher) return ExecuteQuery(heartbeat);
+  Pipeline->AwaitAll();
+  const std::optional<TStatementFailure> failure =
+      Publisher->Publish(heartbeat, Settings.timeout_seconds + StagedRows / kPublishSecondsPerRows);
+  if (failure) Pipeline->Fail(failure->statement, failure->reason);
+}
+
 void AddInsertRow(TAccumulateInsert& insert, std::string_view row) {
+  ++StagedRows;
   insert.Add(row);
   if (insert.IsFull()) FlushInsert(insert);
 }

@@ -31,6 +31,10 @@ extern std::string DbTimeoutSeconds;
 
 // How many sessions carry the statements, a whole number from 1 to 64.
 extern std::string DbConnections;
+// How a night reaches the tables: "Direct", statement by statement into
+// the live tables, or "Atomic", staged and published whole (see
+// NightPublisher.h).
+extern std::string DbPublish;
 
 // Opens the run's sessions with the settings (see Session.h) and creates
 // the three merged tables. Raises EAssertionFailed when the client library
@@ -54,6 +58,16 @@ void CloseDatabase();
 // one the server rejects for good, is printed with the reason and ends the
 // process with exit code 1.
 void ExecuteQuery(std::string_view query);
+
+// The table that the statements for the live table live go to: live
+// itself, or with Atomic its staging table.
+std::string WrittenTable(std::string_view live);
+
+// Ends the night with heartbeat, the monitor_alive UPDATE: executes it, or
+// with Atomic, once every statement has succeeded, publishes the staged
+// rows and it in one transaction. A failure ends the process as
+// ExecuteQuery's does.
+void PublishNight(const std::string& heartbeat);
 
 // value escaped by the client library, for the session's character set, for
 // use inside a quoted literal; before ConnectDatabase, for the library's

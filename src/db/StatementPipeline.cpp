@@ -1,6 +1,5 @@
 #include "db/StatementPipeline.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/Console.h"
@@ -119,13 +118,6 @@ bool FitsPacket(std::string_view statement, size_t max_packet) {
   return statement.size() + 1 < max_packet;
 }
 
-void WriteRetryLine(unsigned error, const std::string& text, TSeconds wait) {
-  char seconds[32];
-  std::snprintf(seconds, sizeof(seconds), "%.3g", wait.count());
-  WriteOutputLine("Transient server error " + std::to_string(error) + ": " + text +
-                  "; retrying in " + seconds + " s");
-}
-
 }  // namespace
 
 void TStatementPipeline::CheckSize(const TLane& lane, std::string_view statement) {
@@ -147,7 +139,7 @@ void TStatementPipeline::SendAgain(TLane& lane, unsigned error, std::string text
     lost |= kind == TErrorClass::LostConnection;
     const std::optional<TSeconds> wait = window.NextWait();
     if (!wait) Fail(statement, text);
-    WriteRetryLine(error, text, *wait);
+    WriteOutputLine(RetryLine(error, text, *wait));
     window.Sleep(*wait);
     if (lost && !Reopen(lane, error, text)) continue;
     lost = false;

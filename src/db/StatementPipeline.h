@@ -56,6 +56,11 @@ class TStatementPipeline {
   // Reads the outcome of every statement in flight, whatever it is, and
   // closes the sessions; then nothing more may be sent. Repeatable.
   void Close();
+  // Returns once every statement sent so far has succeeded.
+  void AwaitAll();
+  // Awaits the other statements in flight, prints statement and reason,
+  // closes the sessions and ends the process with exit code 1.
+  [[noreturn]] void Fail(std::string_view statement, std::string_view reason);
 
  private:
   struct TLane {
@@ -70,7 +75,6 @@ class TStatementPipeline {
   // after a transient error; then it and every statement before it have
   // succeeded.
   void Await(TLane& lane);
-  void AwaitAll();
   // Whether lane's answer begins before its statement's timeout is over.
   bool Answers(const TLane& lane);
   // Reads the outcome of lane's statement, if in flight and answered, and
@@ -87,10 +91,6 @@ class TStatementPipeline {
   void Succeeded();
   // Refuses a statement the lane's session cannot take whole.
   void CheckSize(const TLane& lane, std::string_view statement);
-  // Awaits the other statements in flight, prints statement and reason,
-  // closes the sessions and ends the process with exit code 1.
-  [[noreturn]] void Fail(std::string_view statement, std::string_view reason);
-
   std::vector<TLane> lanes_;
   TSessionFacts facts_;  // the first session's
   TSessionOpener open_;
