@@ -3,7 +3,10 @@
 // in the database.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ProgramRun.h"
@@ -222,6 +225,80 @@ TEST_F(WholeRun, ARejectedStatementEndsTheRunWithCode1) {
   EXPECT_EQ(Count("alerts_daily"), "0\n");
   EXPECT_EQ(Heartbeat(), "NULL\n");
 }
+
+// With db_Publish=Atomic a reader polling during the run sees the night
+// before or the whole new one: every table and the heartbeat of one night.
+// A statement rejected in the last table, or the loader killed while it
+// writes, leaves every live table as it was; the next run publishes its
+// own night and nothing its predecessor staged.
+enum class AtomicFault { kNone, kRejectedInLastTable, kLoaderKilled };
+
+class AtomicNight : public WholeRun, public testing::WithParamInterface<AtomicFault> {};
+
+TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
+  constexpr int kSymbols = 20000;
+  TempDir old_night, new_night, next_night;
+  WriteNumberedSymbols(old_night, kSymbols);
+  ASSERT_EQ(Vendrake({old_night.Path()}).exit_code, 0);
+  Server->Query("UPDATE monitor_alive SET last_update = NULL");
+  const std::string kSample =
+      "SELECT (SELECT SUM(company_name = 'New') FROM symbol_info_f), "
+      "(SELECT SUM(up_days) FROM symbol_info_t), (SELECT SUM(up_days) FROM alerts_daily), "
+      "(SELECT COUNT(last_update) FROM monitor_alive)";
+  const std::string kChecksums = "CHECKSUM TABLE symbol_info_f, symbol_info_t, alerts_daily";
+  const std::string old_sample = Server->Query(kSample), old_sums = Server->Query(kChecksums);
+  std::string f = "Symbol,Company Name,Prev Put Volume\n", tc = "Symbol,Up Days\n";
+  for (int i = 0; i < kSymbols; ++i) {
+    const bool rejected = GetParam() == AtomicFault::kRejectedInLastTable && i == kSymbols / 2;
+    f += "S" + std::to_string(i) + ",New," + (rejected ? "many\n" : "1\n");
+    tc += "S" + std::to_string(i) + ",7\n";
+  }
+  new_night.Write("F_OvernightData.csv", f);
+  new_night.Write("OvernightData.csv", "Symbol\n");
+  new_night.Write("TC_OvernightData.csv", tc);
+  const std::string new_sample = "20000\t140000\t140000\t1\n";
+
+  std::atomic<bool> running = true;
+  std::vector<std::string> samples;
+  std::thread reader([&] {
+    while (running) samples.push_back(Server->Query(kSample));
+  });
+  const InstalledVendrake atomic(std::string(kRootConfig) + "db_Publish=Atomic\n");
+  const TempDir pid;
+  int d_lines = 0;
+  const Outcome run =
+      RunWatched("sh -c 'echo $$ >" + pid.Path() + "/pid && exec \"$0\" \"$@\"' env " +
+                     VendrakeCommand(atomic, Server->Socket(), {new_night.Path()}),
+                 [&](const std::string& line) {
+                   if (GetParam() == AtomicFault::kLoaderKilled && line.ends_with("(D)\r\n") &&
+                       ++d_lines == kSymbols / 2) {
+                     kill(std::stoi(ReadFile(pid.Path() + "/pid")), SIGKILL);
+                   }
+                 });
+  running = false;
+  reader.join();
+  const int exit_codes[] = {0, 1, 128 + SIGKILL};  // as the shell reports it
+  EXPECT_EQ(run.exit_code, exit_codes[static_cast<int>(GetParam())]);
+  const bool published = GetParam() == AtomicFault::kNone;
+  for (const std::string& sample : samples) {
+    EXPECT_TRUE(sample == old_sample || sample == new_sample) << sample;
+  }
+  EXPECT_EQ(Server->Query(kSample), published ? new_sample : old_sample);
+  if (published) return;
+  EXPECT_EQ(Server->Query(kChecksums), old_sums);
+
+  next_night.Write("F_OvernightData.csv", "Symbol,Company Name\nS1,Next\n");
+  next_night.Write("OvernightData.csv", "Symbol\n");
+  next_night.Write("TC_OvernightData.csv", "Symbol,Up Days\nS1,9\n");
+  EXPECT_EQ(RunCommand(VendrakeCommand(atomic, Server->Socket(), {next_night.Path()})).exit_code,
+            0);
+  // S1's up days, 1 in the night before, are 9.
+  EXPECT_EQ(Server->Query(kSample), "0\t490008\t490008\t1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(WholeRun, AtomicNight,
+                         testing::Values(AtomicFault::kNone, AtomicFault::kRejectedInLastTable,
+                                         AtomicFault::kLoaderKilled));
 
 // A refused connection names the settings but never shows the password,
 // and no input is read (the directory does not even exist).
