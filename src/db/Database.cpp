@@ -86,7 +86,7 @@ unsigned ConnectionsSetting() {
 bool AtomicSetting() {
   if (DbPublish == "Atomic") return true;
   VENDRAKE_ASSERT(DbPublish == "Direct",
-                  "db_Publish=" + Quoted(DbPublish) + " is neither Direct nor Atomic");
+                  "db_Publish=" + Quoted(DbPublish) + " is not Direct or Atomic");
   return false;
 }
 

@@ -323,13 +323,28 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
   EXPECT_NE(unknown.out.find("Password=\"\", Database=\"nodb\" (/"), std::string::npos)
       << unknown.out;
   EXPECT_TRUE(unknown.out.ends_with(")\r\nError 1049: Unknown database 'nodb'\r\n")) << unknown.out;
+
+  // Staging a night whole needs more than writing it directly.
+  Server->Query(
+      "CREATE USER writer@localhost; GRANT INSERT, DELETE, UPDATE ON mydb.* TO writer@localhost");
+  const Outcome unstaged =
+      Vendrake({"/no/such/dir"}, "[Vendrake]\ndb_User=writer\ndb_Publish=Atomic\n");
+  Server->Query("DROP USER writer@localhost");
+  EXPECT_EQ(unstaged.exit_code, 2);
+  EXPECT_TRUE(unstaged.out.starts_with("EAssertionFailed:  Unable to connect to database.  "))
+      << unstaged.out;
+  EXPECT_NE(unstaged.out.find(")\r\nError 1142: DROP command denied to user 'writer'@'localhost' "
+                              "for table `mydb`.`symbol_info_f_staged_"),
+            std::string::npos)
+      << unstaged.out;
 }
 
-// A number setting outside its range ends the run before any input is
-// read (the directory does not even exist), naming the setting.
-TEST_F(WholeRun, ANumberSettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
-  for (const std::string setting : {"db_Connections=\"0", "db_Connections=\"65",
-                                    "db_Connections=\"two", "db_TimeoutSeconds=\"0"}) {
+// A setting outside its range ends the run before any input is read (the
+// directory does not even exist), naming the setting.
+TEST_F(WholeRun, ASettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
+  for (const std::string setting :
+       {"db_Connections=\"0", "db_Connections=\"65", "db_Connections=\"two",
+        "db_TimeoutSeconds=\"0", "db_Publish=\"atomic"}) {
     const Outcome run = Vendrake({"/no/such/dir"}, std::string(kRootConfig) + setting + "\"\n");
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_TRUE(run.out.starts_with("EAssertionFailed:  " + setting + "\" is not")) << run.out;
