@@ -3,6 +3,9 @@
 #include <utility>
 
 #include "app/Console.h"
+#include "base/Exceptions.h"
+#include "db/Session.h"
+#include "db/StatementPipeline.h"
 
 namespace vendrake {
 
@@ -41,18 +44,15 @@ std::string DropStaging(const TNightPublisher& publisher) {
 
 }  // namespace
 
-TNightPublisher::TNightPublisher(const TSessionSettings& settings, std::string_view computer,
-                                 unsigned retry_seconds, TClock& clock)
-    : settings_(settings),
-      suffix_("_staged_" + HexDigits(computer)),
-      retry_seconds_(retry_seconds),
-      clock_(clock) {}
+TNightPublisher::TNightPublisher(const TSettings& settings, std::string_view computer,
+                                 TClock& clock)
+    : settings_(settings), suffix_("_staged_" + HexDigits(computer)), clock_(clock) {}
 
 std::string TNightPublisher::Staging(std::string_view live) const {
   return std::string(live) + suffix_;
 }
 
-std::optional<TStatementFailure> TNightPublisher::Prepare() {
+void TNightPublisher::Prepare() {
   std::vector<std::string> statements = {DropStaging(*this)};
   for (std::string_view live : kLiveTables) {
     statements.push_back("CREATE TABLE " + Staging(live) + " LIKE " + std::string(live));
@@ -61,48 +61,55 @@ std::optional<TStatementFailure> TNightPublisher::Prepare() {
                          " LIMIT 0");
   }
   AppendPublications(*this, " LIMIT 0", statements);
-  return Attempt(statements, settings_);
+  // A privilege or a live table is missing: the settings or the server's
+  // set-up are to be mended, as for a refusal.
+  const std::optional<TFailure> failure = Attempt(statements, settings_);
+  if (failure) {
+    AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(settings_),
+                    "Error " + std::to_string(failure->error) + ": " + failure->reason);
+  }
 }
 
-std::optional<TStatementFailure> TNightPublisher::Publish(const std::string& heartbeat,
-                                                          unsigned timeout_seconds) {
+uint64_t TNightPublisher::Publish(const std::string& heartbeat, unsigned timeout_seconds) {
   std::vector<std::string> statements = {"START TRANSACTION"};
   AppendPublications(*this, "", statements);
   statements.push_back(heartbeat);
   statements.push_back("COMMIT");
-  TSessionSettings settings = settings_;
-  settings.timeout_seconds = timeout_seconds;
-  TRetryWindow window(retry_seconds_, clock_);
+  TSettings settings = settings_;
+  settings.DbTimeoutSeconds = timeout_seconds;
+  TRetryWindow window(settings_.DbRetrySeconds, clock_);
   for (;;) {
-    std::optional<TStatementFailure> failure = Attempt(statements, settings);
+    const std::optional<TFailure> failure = Attempt(statements, settings, statements.size() - 2);
     if (!failure) break;
-    if (ClassifyError(failure->error, cluster_node_) == TErrorClass::Final) return failure;
-    const std::optional<TSeconds> wait = window.NextWait();
-    if (!wait) return failure;
+    const std::optional<TSeconds> wait =
+        ClassifyError(failure->error, cluster_node_) == TErrorClass::Final ? std::nullopt
+                                                                           : window.NextWait();
+    if (!wait) throw TStatementFailure{failure->statement, failure->reason};
     WriteOutputLine(RetryLine(failure->error, failure->reason, *wait));
     window.Sleep(*wait);
   }
   // Published; staging tables left by a failure here are the next run's to
   // drop.
+  const uint64_t matched = matched_;
   Attempt({DropStaging(*this)}, settings_);
-  return std::nullopt;
+  return matched;
 }
 
 // The session is closed when the attempt ends, so the server rolls back a
 // transaction that a failure left open.
-std::optional<TStatementFailure> TNightPublisher::Attempt(
-    const std::vector<std::string>& statements, const TSessionSettings& settings) {
+std::optional<TNightPublisher::TFailure> TNightPublisher::Attempt(
+    const std::vector<std::string>& statements, const TSettings& settings, size_t matched_by) {
   const TSessionOpening opening = OpenSession(settings);
-  if (opening.session == nullptr) {
-    return TStatementFailure{statements.front(), opening.error, opening.reason};
-  }
-  cluster_node_ = opening.session->Facts().cluster_node;
-  MYSQL* handle = opening.session->Handle();
-  for (const std::string& statement : statements) {
-    if (mysql_real_query(handle, statement.data(), statement.size()) != 0) {
-      return TStatementFailure{statement, opening.session->ErrorNumber(),
-                               opening.session->ErrorText()};
+  if (opening.session == nullptr)
+    return TFailure{statements.front(), opening.error, opening.reason};
+  const TSession& session = *opening.session;
+  cluster_node_ = session.Facts().cluster_node;
+  for (size_t i = 0; i < statements.size(); ++i) {
+    const std::string& statement = statements[i];
+    if (mysql_real_query(session.Handle(), statement.data(), statement.size()) != 0) {
+      return TFailure{statement, session.ErrorNumber(), session.ErrorText()};
     }
+    if (i == matched_by && matched_by > 0) matched_ = session.MatchedRows();
   }
   return std::nullopt;
 }

@@ -11,57 +11,59 @@
 #ifndef VENDRAKE_DB_NIGHTPUBLISHER_H_
 #define VENDRAKE_DB_NIGHTPUBLISHER_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "config/Settings.h"
 #include "db/RetryPolicy.h"
-#include "db/Session.h"
 
 namespace vendrake {
-
-// A statement that failed, with the server's or client library's error.
-struct TStatementFailure {
-  std::string statement;
-  unsigned error = 0;
-  std::string reason;
-};
 
 class TNightPublisher {
  public:
   // settings open the publisher's own sessions; computer names the staging
-  // tables; clock times the retry windows of retry_seconds.
-  TNightPublisher(const TSessionSettings& settings, std::string_view computer,
-                  unsigned retry_seconds, TClock& clock);
+  // tables; clock times the retry windows.
+  TNightPublisher(const TSettings& settings, std::string_view computer, TClock& clock);
 
   // The staging table of the live table live.
   std::string Staging(std::string_view live) const;
   // Drops the staging tables a killed run left and makes them anew, then
   // publishes them empty: each privilege publishing needs beyond Direct's
   // is used once, so a missing one shows now, before any input is read.
-  // Returns the statement that failed, if any.
-  std::optional<TStatementFailure> Prepare();
+  // Raises EAssertionFailed as for a refused connection when a statement
+  // fails, its error on the line of the reason.
+  void Prepare();
   // Publishes the staged rows and heartbeat, an UPDATE, in one transaction,
   // allowing the server timeout_seconds for each of its statements; then
   // drops the staging tables. A transient error, or a connection lost
   // before the outcome of COMMIT was read, rolls back what it can and runs
   // the whole transaction again within the retry window: it replaces rows
   // by their keys from tables that stay until it succeeded, so a second
-  // run over a committed one changes nothing. Returns the statement that
-  // failed for good, if any.
-  std::optional<TStatementFailure> Publish(const std::string& heartbeat, unsigned timeout_seconds);
+  // run over a committed one changes nothing. Returns the rows the
+  // heartbeat matched; throws TStatementFailure for a statement that failed
+  // for good.
+  uint64_t Publish(const std::string& heartbeat, unsigned timeout_seconds);
 
  private:
+  // A statement of an attempt that failed, with its error number.
+  struct TFailure {
+    std::string statement;
+    unsigned error = 0;
+    std::string reason;
+  };
   // Runs statements in order on a session opened with settings; the first
-  // that fails ends the attempt.
-  std::optional<TStatementFailure> Attempt(const std::vector<std::string>& statements,
-                                           const TSessionSettings& settings);
+  // that fails ends the attempt. Keeps the rows that statement number
+  // matched_by, if given, matched.
+  std::optional<TFailure> Attempt(const std::vector<std::string>& statements,
+                                  const TSettings& settings, size_t matched_by = 0);
 
-  TSessionSettings settings_;
+  TSettings settings_;
   std::string suffix_;  // of the staging tables' names
-  unsigned retry_seconds_;
   TClock& clock_;
+  uint64_t matched_ = 0;
   bool cluster_node_ = false;  // the last session's server is a Galera node
 };
 
