@@ -267,7 +267,8 @@ TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
   const TempDir pid;
   int d_lines = 0;
   const Outcome run =
-      RunWatched("sh -c 'echo $$ >" + pid.Path() + "/pid && exec \"$0\" \"$@\"' env " +
+      RunWatched("sh -c 'echo $$ >" + pid.Path() +
+                     "/pid && exec \"$0\" \"$@\"' env VENDRAKE_REPORT=" + pid.Path() + "/report " +
                      VendrakeCommand(atomic, Server->Socket(), {new_night.Path()}),
                  [&](const std::string& line) {
                    if (GetParam() == AtomicFault::kLoaderKilled && line.ends_with("(D)\r\n") &&
@@ -284,6 +285,13 @@ TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
     EXPECT_TRUE(sample == old_sample || sample == new_sample) << sample;
   }
   EXPECT_EQ(Server->Query(kSample), published ? new_sample : old_sample);
+  // The rows the service is told of are those published, all or none.
+  if (GetParam() != AtomicFault::kLoaderKilled) {
+    EXPECT_EQ(ReadFile(pid.Path() + "/report"),
+              published
+                  ? "symbol_info_f 20000\nsymbol_info_t 20000\nalerts_daily 20000\nheartbeat 1\n"
+                  : "symbol_info_f 0\nsymbol_info_t 0\nalerts_daily 0\n");
+  }
   if (published) return;
   EXPECT_EQ(Server->Query(kChecksums), old_sums);
 
