@@ -5,7 +5,6 @@
 #include <initializer_list>
 #include <limits>
 #include <numeric>
-#include <span>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -14,6 +13,8 @@
 
 #include "app/Console.h"
 #include "app/MergedTables.h"
+#include "base/Exceptions.h"
+#include "tables/DelimitedLines.h"
 
 namespace vendrake {
 
@@ -152,7 +153,7 @@ class TKeyHashes {
 };
 
 // Reads the file at path and merges it into tables, registering its lines'
-// keys in rows too if given. Raises what LoadFromFile raises, at the same
+// keys in rows too if given. Raises at the first refused line, naming its
 // line and field.
 void LoadAndMerge(const std::string& path, const TInputFile& file,
                   std::initializer_list<TTwoDArray*> tables, TTwoDArray* rows) {
@@ -188,29 +189,6 @@ void LoadAndMerge(const std::string& path, const TInputFile& file,
 }
 
 }  // namespace
-
-void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
-                 std::vector<int32_t>& destination_rows) {
-  const int32_t from = source.FindColumn(column);
-  if (from < 0) return;
-  int32_t to = -1;
-  const std::span<const int32_t> order = source.RowOrder();
-  // Index slots of rows still to be looked up are requested some rows
-  // ahead, so that their waits for memory overlap.
-  constexpr size_t kAhead = 16;
-  for (size_t i = 0; i < order.size(); ++i) {
-    if (i + kAhead < order.size() && destination_rows[order[i + kAhead]] < 0)
-      destination.PrefetchRowOf(source, order[i + kAhead]);
-    const int32_t row = order[i];
-    const std::string_view value = source.CellValue(from, row);
-    if (value.empty()) continue;  // empty values are never copied
-    // Registered in SetValue's order: the column, then the row.
-    if (to < 0) to = destination.AddColumn(column);
-    int32_t& target = destination_rows[row];
-    if (target < 0) target = destination.AddRowOf(source, row);
-    destination.SetCell(to, target, value);
-  }
-}
 
 void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDArray* rows) {
   const std::string path = directory + "/" + file.name;

@@ -4,10 +4,7 @@
 #ifndef VENDRAKE_APP_DIRECTORYMERGE_H_
 #define VENDRAKE_APP_DIRECTORYMERGE_H_
 
-#include <cstdint>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "app/MergeColumns.h"
 #include "tables/TwoDLookup.h"
@@ -21,21 +18,17 @@ namespace vendrake {
 void ReadDirectory(const std::string& directory);
 
 // Reads the file directory + "/" + file.name and merges it into the merged
-// tables as loading it into a table of its own with LoadFromFile and then
-// MergeColumn of each of file's merges in their order would, without storing
-// the file, in two passes on two threads (one merging into InfoFTable and
-// InfoTTable, the other into AlertsTable). rows, if given, gets the file's header names and
-// its lines' keys as LoadFromFile would register them. Raises what
-// LoadFromFile would raise; the merged tables then hold part of the file.
+// tables as loading it into a table of its own and then copying the
+// non-empty cells of each of file's merges, column after column, would,
+// without storing the file, in two passes on two threads (one merging into
+// InfoFTable and InfoTTable, the other into AlertsTable). rows, if given,
+// gets the file's header names and the keys of its data lines, once per
+// line. Raises EFOpenError when the file cannot be opened or read, and
+// ELoadLineError (an EStringListError) with its line and field when it has
+// no line, when a non-empty data line yields no field, or when a non-empty
+// field stands at a position the header does not name; the merged tables
+// then hold part of the file.
 void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDArray* rows);
-
-// Copies the non-empty cells of column from source into destination, row by
-// row in the order of source's GetRowKeys, as SetValue of each would.
-// destination_rows holds destination's number of each source row, -1 while
-// not yet known; it has an entry per source row number, and the caller keeps
-// one per source load and destination, shared by the merges in between.
-void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
-                 std::vector<int32_t>& destination_rows);
 
 }  // namespace vendrake
 

@@ -25,6 +25,7 @@
 #include "base/Exceptions.h"
 #include "base/Text.h"
 #include "config/ConfigFile.h"
+#include "tables/DelimitedLines.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
