@@ -111,8 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // share them; only the rows of each input are its own.
   static const bool created = (CreateMergedTables(), true);
   (void)created;
-  static TTwoDArray rows_table;
-  rows_table.Clear();
+  std::vector<std::string> keys;
+  const TFileRead report = [&](const TInputFile&, const TStringList&, const TTwoDArray& read) {
+    for (const int32_t row : read.RowOrder()) keys.emplace_back(read.RowKey(row));
+  };
   for (TTwoDArray* table : {InfoFTable, InfoTTable, AlertsTable}) table->Clear();
   const std::string& path = file.Path();
   const std::string directory = path.substr(0, path.rfind('/'));
@@ -136,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // included, escapes and counts as a crash, as the file is there to read.
   bool failed = false;
   try {
-    ReadInputFile(directory, fuzzed, &rows_table);
+    ReadFiles(directory, {&fuzzed, 1}, &report);
   } catch (const EStringListError&) {
     failed = true;
   }
@@ -144,10 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // How much of a failing file the tables hold is not promised.
   if (failed) return 0;
 
-  TStringList rows;
-  rows_table.GetRowKeys(rows);
-  FUZZ_CHECK(static_cast<size_t>(rows.Count()) == model.rows.size());
-  for (int i = 0; i < rows.Count(); ++i) FUZZ_CHECK(rows[i] == model.rows[i]);
+  FUZZ_CHECK(keys == model.rows);
   const std::set<std::string> row_set(model.rows.begin(), model.rows.end());
   for (const TMerge& merge : kFuzzedFile.merges) {
     for (const std::string& row : row_set) {

@@ -1,34 +1,51 @@
-// The read phase: one directory's three files are loaded in turn and fixed
+// The read phase: one directory's three files are read in turn and fixed
 // columns of each are merged into the three merged tables, where the last
 // non-empty value of a cell wins and an empty one never erases.
 #ifndef VENDRAKE_APP_DIRECTORYMERGE_H_
 #define VENDRAKE_APP_DIRECTORYMERGE_H_
 
+#include <cstddef>
+#include <functional>
+#include <span>
 #include <string>
 
 #include "app/MergeColumns.h"
+#include "base/StringList.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
 
-// Prints "Reading:  <directory>", then reads and merges directory's files
-// with ReadInputFile. Requires ConnectDatabase to have created the merged
-// tables. Raises what the loads raise; what was merged before stays in the
-// merged tables.
+// Told of each file once it is merged, for vendrake-check: the file, its
+// header's fields and a table of its data lines' keys, one row per line
+// (RowOrder) and the header's names as columns; valid during the call.
+using TFileRead =
+    std::function<void(const TInputFile& file, const TStringList& header, const TTwoDArray& keys)>;
+
+// Prints "Reading:  <directory>", then ReadFiles of the input files.
+// Requires ConnectDatabase to have created the merged tables. Raises what
+// ReadFiles raises; what was merged before stays in the merged tables.
 void ReadDirectory(const std::string& directory);
 
-// Reads the file directory + "/" + file.name and merges it into the merged
-// tables as loading it into a table of its own and then copying the
-// non-empty cells of each of file's merges, column after column, would,
-// without storing the file, in two passes on two threads (one merging into
-// InfoFTable and InfoTTable, the other into AlertsTable). rows, if given,
-// gets the file's header names and the keys of its data lines, once per
-// line. Raises EFOpenError when the file cannot be opened or read, and
-// ELoadLineError (an EStringListError) with its line and field when it has
-// no line, when a non-empty data line yields no field, or when a non-empty
-// field stands at a position the header does not name; the merged tables
-// then hold part of the file.
-void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDArray* rows);
+// Bytes of a file read and split at a time.
+inline constexpr size_t kChunkBytes = size_t{256} << 10;
+
+// Reads the files directory + "/" + file.name in order and merges them
+// into the merged tables as loading each into a table of its own and then
+// copying the non-empty cells of each of its merges, column after column,
+// would, without storing the files. Each file is opened and read once, the
+// next one while this one is merged, in chunks of about chunk_bytes of
+// whole lines, each split once; two threads split and merge, one merging
+// into AlertsTable and the other into the other tables. file_read, if
+// given, is called on the caller's thread after each file.
+//
+// Raises, for the first failing file once the files before it are merged,
+// EFOpenError when it cannot be opened or read, and ELoadLineError (an
+// EStringListError) with its line and field when it has no line, when a
+// non-empty data line yields no field, or when a non-empty field stands at
+// a position the header does not name; the merged tables then hold part of
+// the file.
+void ReadFiles(const std::string& directory, std::span<const TInputFile> files,
+               const TFileRead* file_read, size_t chunk_bytes = kChunkBytes);
 
 }  // namespace vendrake
 

@@ -70,7 +70,8 @@ std::string MergeColumnWise(const std::string& directory, TTwoDArray* const (&ta
 }
 
 // A refused line's error carries the file, the line (every line end
-// counted) and the field position beside the console's message.
+// counted) and the field position beside the console's message; the later
+// files, missing, are never reached.
 TEST_F(DirectoryMerge, RefusedLinesNameTheirPlace) {
   const struct {
     std::string content;
@@ -89,7 +90,7 @@ TEST_F(DirectoryMerge, RefusedLinesNameTheirPlace) {
   for (const auto& c : cases) {
     dir.Write(kInputFiles[0].name, c.content);
     try {
-      ReadInputFile(dir.Path(), kInputFiles[0], nullptr);
+      ReadDirectory(dir.Path());
       ADD_FAILURE() << c.content;
     } catch (const ELoadLineError& e) {
       EXPECT_EQ(Failure(e), "EStringListError: List index out of bounds (" +
@@ -140,9 +141,13 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
     for (const TempDir& dir : dirs) {
       if (expected_error.empty()) expected_error = MergeColumnWise(dir.Path(), reference);
     }
+    // Chunks of a line or less too, so that they end at every place a line
+    // may end.
+    const size_t chunk_bytes[] = {1, 2, 7, 64, kChunkBytes};
     std::string error;
     try {
-      for (const TempDir& dir : dirs) ReadDirectory(dir.Path());
+      for (const TempDir& dir : dirs)
+        ReadFiles(dir.Path(), kInputFiles, nullptr, chunk_bytes[seed % 5]);
     } catch (const Exception& e) {
       error = Failure(e);
     }
