@@ -377,7 +377,7 @@ class TPipeline {
   std::exception_ptr Failure() const { return failure_; }
 
  private:
-  static constexpr size_t kChunks = 6;
+  static constexpr size_t kChunks = 4;
   enum TState { kFree, kFilling, kReady };
   struct TSlot {
     TChunk chunk;

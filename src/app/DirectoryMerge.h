@@ -27,7 +27,7 @@ using TFileRead =
 void ReadDirectory(const std::string& directory);
 
 // Bytes of a file read and split at a time.
-inline constexpr size_t kChunkBytes = size_t{256} << 10;
+inline constexpr size_t kChunkBytes = size_t{128} << 10;
 
 // Reads the files directory + "/" + file.name in order and merges them
 // into the merged tables as loading each into a table of its own and then
