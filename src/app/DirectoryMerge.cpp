@@ -180,11 +180,12 @@ class TChunkSource {
 // would give it once the file is done (see Finish).
 class TTableMerge {
  public:
-  TTableMerge(TTwoDArray& table, const TInputFile& file, const TFilePlan& plan)
-      : table_(table), first_new_row_(table.RowCount()) {
+  TTableMerge(TMergedTables& merged, TMergedTable which, const TInputFile& file,
+              const TFilePlan& plan)
+      : table_(merged.*which), first_new_row_(table_.RowCount()) {
     int merge = 0;  // the merge's place among this table's merges
     for (const TMerge& m : file.merges) {
-      if (*m.into != &table) continue;
+      if (m.into != which) continue;
       // The key's position 0 never gives a cell.
       for (int b = 1; b < plan.header.Count(); ++b) {
         if (plan.header[b] == m.column) targets_.push_back({plan.slot[b], merge, m.column});
@@ -278,9 +279,9 @@ class TTableMerge {
 // registers each file's keys for file_read.
 class TMerger {
  public:
-  TMerger(const TChunkSource& source, std::span<const TInputFile> files, bool alerts,
-          const TFileRead* file_read)
-      : source_(source), files_(files), alerts_(alerts), file_read_(file_read) {}
+  TMerger(const TChunkSource& source, std::span<const TInputFile> files, TMergedTables& merged,
+          bool alerts, const TFileRead* file_read)
+      : source_(source), files_(files), merged_(merged), alerts_(alerts), file_read_(file_read) {}
 
   // Merges chunk, the next one. Raises the error that ends the read there,
   // if it has one: its own, or the refused line's.
@@ -323,13 +324,13 @@ class TMerger {
     plan_ = &plan;
     lines_ = 0;
     data_lines_ = 0;
-    std::vector<TTwoDArray*> tables;
+    std::vector<TMergedTable> tables;
     for (const TMerge& merge : files_[file_].merges) {
-      TTwoDArray* table = *merge.into;
-      if ((table == AlertsTable) != alerts_) continue;
+      const TMergedTable table = merge.into;
+      if ((table == &TMergedTables::AlertsTable) != alerts_) continue;
       if (std::find(tables.begin(), tables.end(), table) == tables.end()) tables.push_back(table);
     }
-    for (TTwoDArray* table : tables) merges_.emplace_back(*table, files_[file_], plan);
+    for (TMergedTable table : tables) merges_.emplace_back(merged_, table, files_[file_], plan);
     if (file_read_ != nullptr) {
       keys_.Clear();
       for (int b = 0; b < plan.header.Count(); ++b) keys_.AddColumn(plan.header[b]);
@@ -338,6 +339,7 @@ class TMerger {
 
   const TChunkSource& source_;
   const std::span<const TInputFile> files_;
+  TMergedTables& merged_;
   const bool alerts_;
   const TFileRead* const file_read_;  // null, or for the share that is not alerts_
   int file_ = -1;                     // the file being merged, -1 between files
@@ -453,10 +455,10 @@ class TPipeline {
 }  // namespace
 
 void ReadFiles(const std::string& directory, std::span<const TInputFile> files,
-               const TFileRead* file_read, size_t chunk_bytes) {
+               TMergedTables& merged, const TFileRead* file_read, size_t chunk_bytes) {
   TChunkSource source(directory, files, chunk_bytes);
-  TMerger info(source, files, false, file_read);
-  TMerger alerts(source, files, true, nullptr);
+  TMerger info(source, files, merged, false, file_read);
+  TMerger alerts(source, files, merged, true, nullptr);
   TMerger* const mergers[] = {&info, &alerts};
   TPipeline pipeline(source, mergers);
   // This thread merges the share that reports files, as only it may write
@@ -472,9 +474,9 @@ void ReadFiles(const std::string& directory, std::span<const TInputFile> files,
   if (pipeline.Failure()) std::rethrow_exception(pipeline.Failure());
 }
 
-void ReadDirectory(const std::string& directory) {
+void ReadDirectory(const std::string& directory, TMergedTables& merged) {
   WriteOutputLine("Reading:  " + directory);
-  ReadFiles(directory, kInputFiles, nullptr);
+  ReadFiles(directory, kInputFiles, merged, nullptr);
 }
 
 }  // namespace vendrake

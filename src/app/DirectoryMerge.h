@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/MergeColumns.h"
+#include "app/MergedTables.h"
 #include "base/StringList.h"
 #include "tables/TwoDLookup.h"
 
@@ -21,16 +22,16 @@ namespace vendrake {
 using TFileRead =
     std::function<void(const TInputFile& file, const TStringList& header, const TTwoDArray& keys)>;
 
-// Prints "Reading:  <directory>", then ReadFiles of the input files.
-// Requires ConnectDatabase to have created the merged tables. Raises what
-// ReadFiles raises; what was merged before stays in the merged tables.
-void ReadDirectory(const std::string& directory);
+// Prints "Reading:  <directory>", then ReadFiles of the input files into
+// merged. Raises what ReadFiles raises; what was merged before stays in
+// merged.
+void ReadDirectory(const std::string& directory, TMergedTables& merged);
 
 // Bytes of a file read and split at a time.
 inline constexpr size_t kChunkBytes = size_t{128} << 10;
 
 // Reads the files directory + "/" + file.name in order and merges them
-// into the merged tables as loading each into a table of its own and then
+// into merged as loading each into a table of its own and then
 // copying the non-empty cells of each of its merges, column after column,
 // would, without storing the files. Each file is opened and read once, the
 // next one while this one is merged, in chunks of about chunk_bytes of
@@ -45,7 +46,7 @@ inline constexpr size_t kChunkBytes = size_t{128} << 10;
 // a position the header does not name; the merged tables then hold part of
 // the file.
 void ReadFiles(const std::string& directory, std::span<const TInputFile> files,
-               const TFileRead* file_read, size_t chunk_bytes = kChunkBytes);
+               TMergedTables& merged, const TFileRead* file_read, size_t chunk_bytes = kChunkBytes);
 
 }  // namespace vendrake
 

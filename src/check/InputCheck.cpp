@@ -146,21 +146,10 @@ void ReportFile(TCheck& check, const TTwoDArray& source, const TStringList& head
   ReportRepeats(source);
 }
 
-std::string FailureText(const ELoadLineError& failure) {
-  if (failure.Line() == 1) return "no header line";
-  if (failure.Field() == 0) return "a line without a field, only control bytes";
-  return "a value at a position the header names no column for";
-}
-
 // The loader's own error, with the place it carries when it stopped at a
-// line.
+// line, as the loader words it.
 void ReportLoadFailure(const std::string& path, const Exception& error) {
-  std::string where = path;
-  if (const auto* failure = dynamic_cast<const ELoadLineError*>(&error)) {
-    where += ", line " + std::to_string(failure->Line()) + ", field position " +
-             std::to_string(failure->Field()) + ": " + FailureText(*failure);
-  }
-  WriteOutputLine("error: " + where);
+  WriteOutputLine("error: " + (error.Detail().empty() ? path : error.Detail()));
   WriteOutputLine("  the loader stops with: " + std::string(error.ClassName()) + ":  " +
                   error.Message());
 }
@@ -168,12 +157,7 @@ void ReportLoadFailure(const std::string& path, const Exception& error) {
 // Reads the directories as the loader's read phase does; false at the first
 // file that would end its run, once named.
 bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
-  // The merge fills the loader's merged tables, which live, as in the
-  // loader, until the process ends.
-  static TTwoDArray merged[3];
-  InfoFTable = &merged[0];
-  InfoTTable = &merged[1];
-  AlertsTable = &merged[2];
+  TMergedTables merged;
   for (const char* name : directories) {
     const std::string directory = name;
     WriteOutputLine("Reading:  " + directory);
@@ -184,15 +168,15 @@ bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
       ++read;
     };
     try {
-      ReadFiles(directory, kInputFiles, &report);
+      ReadFiles(directory, kInputFiles, merged, &report);
     } catch (const Exception& error) {
       ReportLoadFailure(directory + "/" + kInputFiles[read].name, error);
       return false;
     }
   }
-  WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(InfoFTable->RowCount()) +
-                  ", symbol_info_t " + std::to_string(InfoTTable->RowCount()) + ", alerts_daily " +
-                  std::to_string(AlertsTable->RowCount()));
+  WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(merged.InfoFTable.RowCount()) +
+                  ", symbol_info_t " + std::to_string(merged.InfoTTable.RowCount()) +
+                  ", alerts_daily " + std::to_string(merged.AlertsTable.RowCount()));
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "TempDir.h"
@@ -14,13 +15,13 @@ namespace {
 
 class DirectoryMerge : public testing::Test {
  protected:
-  void SetUp() override { CreateMergedTables(); }
-  void TearDown() override {
-    for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
-      delete *table;
-      *table = nullptr;
-    }
-  }
+  void SetUp() override { merged_ = std::make_unique<TMergedTables>(); }
+  void TearDown() override { merged_.reset(); }
+
+  std::unique_ptr<TMergedTables> merged_;
+  const TTwoDArray* InfoFTable() const { return &merged_->InfoFTable; }
+  const TTwoDArray* InfoTTable() const { return &merged_->InfoTTable; }
+  const TTwoDArray* AlertsTable() const { return &merged_->AlertsTable; }
 };
 
 // Symbols enter a merged table with their first non-empty value, in merge
@@ -32,13 +33,13 @@ TEST_F(DirectoryMerge, FillsEachMergedTableWithItsColumnsInMergeOrder) {
             "A,X,,NYSE,\nB,X,Bee,,2\nC,X,,,\n");
   dir.Write("OvernightData.csv", "Symbol,Last Price\nD,4\nA,1\n");
   dir.Write("TC_OvernightData.csv", "Symbol,Up Days\n");
-  ReadDirectory(dir.Path() + "/");  // paths hold "//", which is fine
-  EXPECT_EQ(RowKeys(*InfoFTable), (std::vector<std::string>{"B", "A"}));
-  EXPECT_EQ(RowKeys(*InfoTTable), (std::vector<std::string>{"B", "D", "A"}));
-  EXPECT_EQ(RowKeys(*AlertsTable), (std::vector<std::string>{"A", "B", "D"}));
-  EXPECT_EQ(GetValue(*AlertsTable, "Listed Exchange", "A"), "NYSE");
-  EXPECT_EQ(GetValue(*InfoFTable, "Bunny 130", "B"), "");  // not one of its columns
-  EXPECT_EQ(GetValue(*InfoTTable, "Bunny 130", "B"), "2");
+  ReadDirectory(dir.Path() + "/", *merged_);  // paths hold "//", which is fine
+  EXPECT_EQ(RowKeys(*InfoFTable()), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(RowKeys(*InfoTTable()), (std::vector<std::string>{"B", "D", "A"}));
+  EXPECT_EQ(RowKeys(*AlertsTable()), (std::vector<std::string>{"A", "B", "D"}));
+  EXPECT_EQ(GetValue(*AlertsTable(), "Listed Exchange", "A"), "NYSE");
+  EXPECT_EQ(GetValue(*InfoFTable(), "Bunny 130", "B"), "");  // not one of its columns
+  EXPECT_EQ(GetValue(*InfoTTable(), "Bunny 130", "B"), "2");
 }
 
 // What a failed read raised, with the place a refused line carries.
@@ -53,7 +54,7 @@ std::string Failure(const Exception& e) {
 
 // The merge as a file's own table and a copy column after column: each load
 // with LoadFromFile, then each merge with MergeColumn.
-std::string MergeColumnWise(const std::string& directory, TTwoDArray* const (&tables)[3]) {
+std::string MergeColumnWise(const std::string& directory, TMergedTables& tables) {
   TTwoDArray source;
   for (const TInputFile& file : kInputFiles) {
     try {
@@ -61,10 +62,7 @@ std::string MergeColumnWise(const std::string& directory, TTwoDArray* const (&ta
     } catch (const Exception& e) {
       return Failure(e);
     }
-    for (const TMerge& merge : file.merges) {
-      const int t = *merge.into == InfoFTable ? 0 : *merge.into == InfoTTable ? 1 : 2;
-      MergeColumn(*tables[t], source, merge.column);
-    }
+    for (const TMerge& merge : file.merges) MergeColumn(tables.*merge.into, source, merge.column);
   }
   return "";
 }
@@ -90,7 +88,7 @@ TEST_F(DirectoryMerge, RefusedLinesNameTheirPlace) {
   for (const auto& c : cases) {
     dir.Write(kInputFiles[0].name, c.content);
     try {
-      ReadDirectory(dir.Path());
+      ReadDirectory(dir.Path(), *merged_);
       ADD_FAILURE() << c.content;
     } catch (const ELoadLineError& e) {
       EXPECT_EQ(Failure(e), "EStringListError: List index out of bounds (" +
@@ -135,8 +133,9 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
         dir.Write(file.name, text);
       }
     }
-    TTwoDArray expected[3];
-    TTwoDArray* const reference[3] = {&expected[0], &expected[1], &expected[2]};
+    TMergedTables reference;
+    const TTwoDArray* expected[3] = {&reference.InfoFTable, &reference.InfoTTable,
+                                     &reference.AlertsTable};
     std::string expected_error;
     for (const TempDir& dir : dirs) {
       if (expected_error.empty()) expected_error = MergeColumnWise(dir.Path(), reference);
@@ -146,21 +145,22 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
     const size_t chunk_bytes[] = {1, 2, 7, 64, kChunkBytes};
     std::string error;
     try {
-      for (const TempDir& dir : dirs)
-        ReadFiles(dir.Path(), kInputFiles, nullptr, chunk_bytes[seed % 5]);
+      for (const TempDir& dir : dirs) {
+        ReadFiles(dir.Path(), kInputFiles, *merged_, nullptr, chunk_bytes[seed % 5]);
+      }
     } catch (const Exception& e) {
       error = Failure(e);
     }
     ASSERT_EQ(error, expected_error) << "seed " << seed;
     if (!error.empty()) continue;
-    const TTwoDArray* tables[3] = {InfoFTable, InfoTTable, AlertsTable};
+    const TTwoDArray* tables[3] = {InfoFTable(), InfoTTable(), AlertsTable()};
     for (int t = 0; t < 3; ++t) {
-      ASSERT_EQ(RowKeys(*tables[t]), RowKeys(expected[t])) << "seed " << seed << " table " << t;
+      ASSERT_EQ(RowKeys(*tables[t]), RowKeys(*expected[t])) << "seed " << seed << " table " << t;
       for (const TInputFile& file : kInputFiles) {
         for (const TMerge& merge : file.merges) {
-          for (const std::string& key : RowKeys(expected[t])) {
+          for (const std::string& key : RowKeys(*expected[t])) {
             ASSERT_EQ(GetValue(*tables[t], merge.column, key),
-                      GetValue(expected[t], merge.column, key))
+                      GetValue(*expected[t], merge.column, key))
                 << "seed " << seed << " " << merge.column << " " << key;
           }
         }
