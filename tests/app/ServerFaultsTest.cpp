@@ -210,24 +210,37 @@ TEST(ServerFaults, StatementsFitTheServersPacketLimitAndARowOverItIsRefusedWhole
   EXPECT_EQ(ReadFile(report),
             "symbol_info_f 12000\nsymbol_info_t 12000\nalerts_daily 12000\nheartbeat 1\n");
 
+  // With a row too long for its column before it, on the other
+  // connection, that row's rejection is the failure told.
+  const std::string f_file = ReadFile(input.Path() + "/F_OvernightData.csv");
   const std::string big(1048576, 'x');
-  input.Write("F_OvernightData.csv", ReadFile(input.Path() + "/F_OvernightData.csv") + "BIG," +
-                                         big + ",NYSE\nLAST,Last Co,NYSE\n");
-  const Outcome run = RunCommand(command);
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "");
-  const std::string intro = "\r\nError in Query\r\n";
-  const size_t found = run.out.find(intro + "REPLACE INTO symbol_info_f VALUES (\"BIG\", \"" + big +
-                                    "\", \"NYSE\", \"N\")\r\n");
-  ASSERT_NE(found, std::string::npos) << run.out.substr(0, 2000);
-  const size_t statement = found + intro.size();
-  const size_t end = run.out.find("\r\n", statement);
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_EQ(run.out.substr(end), "\r\nStatement of " + std::to_string(end - statement) +
-                                     " bytes is too large for the server's max_allowed_packet of "
-                                     "1048576 bytes\r\n");
-  // The rows before it were sent before it and landed.
-  EXPECT_EQ(ReadFile(report), "symbol_info_f 12000\nsymbol_info_t 0\nalerts_daily 0\n");
+  const std::string big_statement =
+      "REPLACE INTO symbol_info_f VALUES (\"BIG\", \"" + big + "\", \"NYSE\", \"N\")";
+  const struct {
+    std::string before_big, statement_start, reason_start, report;
+  } cases[] = {
+      {"", big_statement + "\r\n",
+       "Statement of " + std::to_string(big_statement.size()) +
+           " bytes is too large for the server's "
+           "max_allowed_packet of 1048576 bytes\r\n",
+       "symbol_info_f 12000\nsymbol_info_t 0\nalerts_daily 0\n"},
+      {"LONG," + std::string(256, 'x') + ",NYSE\n", "REPLACE INTO symbol_info_f VALUES (\"S0\"",
+       "Data too long for column 'company_name' at row 12001\r\n",
+       "symbol_info_f 0\nsymbol_info_t 0\nalerts_daily 0\n"},
+  };
+  for (const auto& c : cases) {
+    input.Write("F_OvernightData.csv", f_file + c.before_big + "BIG," + big + ",NYSE\n");
+    const Outcome run = RunCommand(command);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "");
+    const std::string intro = "\r\nError in Query\r\n";
+    const size_t found = run.out.find(intro + c.statement_start);
+    ASSERT_NE(found, std::string::npos) << run.out.substr(0, 2000);
+    const size_t end = run.out.find("\r\n", found + intro.size());
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(run.out.substr(end + 2, c.reason_start.size()), c.reason_start);
+    EXPECT_EQ(ReadFile(report), c.report);
+  }
   EXPECT_EQ(server.Log().find("Aborted connection"), std::string::npos);  // closed, not dropped
 }
 
