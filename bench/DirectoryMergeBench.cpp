@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "app/DirectoryMerge.h"
@@ -49,11 +50,11 @@ void BM_ReadTwoDirectories(benchmark::State& state) {
   const TSampleDirs& dirs = SampleDirs(state.range(0) == 1);
   const std::string& root = dirs.Root();
   for (auto _ : state) {
-    CreateMergedTables();
-    ReadDirectory(root + "/day1");
-    ReadDirectory(root + "/day2");
+    auto merged = std::make_unique<TMergedTables>();
+    ReadDirectory(root + "/day1", *merged);
+    ReadDirectory(root + "/day2", *merged);
     state.PauseTiming();
-    for (TTwoDArray* table : {InfoFTable, InfoTTable, AlertsTable}) delete table;
+    merged.reset();
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * dirs.Bytes()));

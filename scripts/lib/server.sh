@@ -16,11 +16,14 @@
 #                       is left out, as a client does not wait for it to be
 #                       logged. CONDITION is more SQL for the WHERE clause,
 #                       joined with AND; further mariadb options may follow
-#   create_database     creates mydb from sql/schema.sql, with this
-#                       computer's heartbeat row in monitor_alive
-#   private_copy PROGRAM DIR
+#   create_database [DATABASE [SCHEMA]]
+#                       creates DATABASE (default mydb) from SCHEMA (default
+#                       sql/schema.sql), with this computer's heartbeat row
+#                       in monitor_alive
+#   private_copy PROGRAM DIR [DATABASE]
 #                       copies PROGRAM into DIR (made if missing) beside a
-#                       Config.ini of its own that logs in as root to mydb
+#                       Config.ini of its own that logs in as root to
+#                       DATABASE (default mydb)
 
 start_server() {
   local dir="$1"
@@ -75,12 +78,12 @@ logged_statements() {
 # The heartbeat row is named as vendrake names it: the host name, or
 # "Unknown" when that is longer than 15 characters.
 create_database() {
-  local host
+  local host database="${1:-mydb}"
   host="$(hostname)"
   [ "${#host}" -le 15 ] || host=Unknown
-  sql -e 'CREATE DATABASE mydb'
-  sql mydb <sql/schema.sql
-  sql mydb -e "INSERT INTO monitor_alive VALUES ('Overnight $host', NULL)"
+  sql -e "CREATE DATABASE $database"
+  sql "$database" <"${2:-sql/schema.sql}"
+  sql "$database" -e "INSERT INTO monitor_alive VALUES ('Overnight $host', NULL)"
 }
 
 # A Config.ini beside the copy keeps build/Config.ini, an operator's, as it
@@ -89,5 +92,5 @@ create_database() {
 private_copy() {
   mkdir -p "$2"
   cp "$1" "$2/vendrake"
-  printf '[Vendrake]\ndb_User=root\ndb_Database=mydb\n' >"$2/Config.ini"
+  printf '[Vendrake]\ndb_User=root\ndb_Database=%s\n' "${3:-mydb}" >"$2/Config.ini"
 }

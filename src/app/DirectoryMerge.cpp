@@ -27,11 +27,12 @@ namespace {
 class TTableMerge {
  public:
   // header: the file's header fields.
-  TTableMerge(TTwoDArray& table, const TInputFile& file, const TLineFields& header)
-      : table_(table), first_new_row_(table.RowCount()) {
+  TTableMerge(TMergedTables& merged, TMergedTable which, const TInputFile& file,
+              const TLineFields& header)
+      : table_(merged.*which), first_new_row_(table_.RowCount()) {
     int merge = 0;  // the merge's place among this table's merges
     for (const TMerge& m : file.merges) {
-      if (*m.into != &table) continue;
+      if (m.into != which) continue;
       // The key's position 0 never gives a cell.
       for (int b = 1; b < header.Count(); ++b) {
         if (header[b] == m.column) targets_.push_back({b, merge, m.column});
@@ -154,8 +155,8 @@ class TKeyHashes {
 // Reads the file at path and merges it into tables, registering its lines'
 // keys in rows too if given. Raises what LoadFromFile raises, at the same
 // line and field.
-void LoadAndMerge(const std::string& path, const TInputFile& file,
-                  std::initializer_list<TTwoDArray*> tables, TTwoDArray* rows) {
+void LoadAndMerge(const std::string& path, const TInputFile& file, TMergedTables& merged,
+                  std::initializer_list<TMergedTable> tables, TTwoDArray* rows) {
   TLineReader lines(path);
   TLineFields fields;
   std::string_view line;
@@ -167,7 +168,7 @@ void LoadAndMerge(const std::string& path, const TInputFile& file,
     for (int b = 0; b < fields.Count(); ++b) rows->AddColumn(fields[b]);
   }
   std::vector<TTableMerge> merges;
-  for (TTwoDArray* table : tables) merges.emplace_back(*table, file, fields);
+  for (TMergedTable table : tables) merges.emplace_back(merged, table, file, fields);
   TKeyHashes hashes;
   for (int32_t line_index = 0; lines.Next(line);) {
     const uint32_t ahead = hashes.Guess(lines.AheadLineNumber(), LeadingField(lines.Ahead()));
@@ -212,22 +213,26 @@ void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_
   }
 }
 
-void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDArray* rows) {
+void ReadInputFile(const std::string& directory, const TInputFile& file, TMergedTables& merged,
+                   TTwoDArray* rows) {
   const std::string path = directory + "/" + file.name;
   // Each core reads the file and merges into tables of its own, so that
   // nothing is shared but the file. Both meet the same first problem of the
   // file, if it has one. The other thread takes the tables with more of the
   // file's merges, as this one has rows too and starts later.
-  const std::initializer_list<TTwoDArray*> info = {InfoFTable, InfoTTable};
-  const std::initializer_list<TTwoDArray*> alerts = {AlertsTable};
+  const std::initializer_list<TMergedTable> info = {&TMergedTables::InfoFTable,
+                                                    &TMergedTables::InfoTTable};
+  const std::initializer_list<TMergedTable> alerts = {&TMergedTables::AlertsTable};
   int balance = 0;  // merges into AlertsTable less those into the others
-  for (const TMerge& merge : file.merges) balance += *merge.into == AlertsTable ? 1 : -1;
-  const std::initializer_list<TTwoDArray*>& own = balance < 0 ? alerts : info;
-  const std::initializer_list<TTwoDArray*>& others = balance < 0 ? info : alerts;
+  for (const TMerge& merge : file.merges) {
+    balance += merge.into == &TMergedTables::AlertsTable ? 1 : -1;
+  }
+  const std::initializer_list<TMergedTable>& own = balance < 0 ? alerts : info;
+  const std::initializer_list<TMergedTable>& others = balance < 0 ? info : alerts;
   std::exception_ptr other_error;
   const auto other_pass = [&] {
     try {
-      LoadAndMerge(path, file, others, nullptr);
+      LoadAndMerge(path, file, merged, others, nullptr);
     } catch (...) {
       other_error = std::current_exception();
     }
@@ -240,7 +245,7 @@ void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDAr
   }
   std::exception_ptr error;
   try {
-    LoadAndMerge(path, file, own, rows);
+    LoadAndMerge(path, file, merged, own, rows);
   } catch (...) {
     error = std::current_exception();
   }
@@ -249,9 +254,9 @@ void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDAr
   if (other_error) std::rethrow_exception(other_error);
 }
 
-void ReadDirectory(const std::string& directory) {
+void ReadDirectory(const std::string& directory, TMergedTables& merged) {
   WriteOutputLine("Reading:  " + directory);
-  for (const TInputFile& file : kInputFiles) ReadInputFile(directory, file, nullptr);
+  for (const TInputFile& file : kInputFiles) ReadInputFile(directory, file, merged, nullptr);
 }
 
 }  // namespace vendrake

@@ -15,19 +15,19 @@
 namespace vendrake {
 
 // Prints "Reading:  <directory>", then reads and merges directory's files
-// with ReadInputFile. Requires ConnectDatabase to have created the merged
-// tables. Raises what the loads raise; what was merged before stays in the
-// merged tables.
-void ReadDirectory(const std::string& directory);
+// into merged with ReadInputFile. Raises what the loads raise; what was
+// merged before stays in merged.
+void ReadDirectory(const std::string& directory, TMergedTables& merged);
 
-// Reads the file directory + "/" + file.name and merges it into the merged
-// tables as loading it into a table of its own with LoadFromFile and then
+// Reads the file directory + "/" + file.name and merges it into merged as
+// loading it into a table of its own with LoadFromFile and then
 // MergeColumn of each of file's merges in their order would, without storing
 // the file, in two passes on two threads (one merging into InfoFTable and
 // InfoTTable, the other into AlertsTable). rows, if given, gets the file's header names and
 // its lines' keys as LoadFromFile would register them. Raises what
 // LoadFromFile would raise; the merged tables then hold part of the file.
-void ReadInputFile(const std::string& directory, const TInputFile& file, TTwoDArray* rows);
+void ReadInputFile(const std::string& directory, const TInputFile& file, TMergedTables& merged,
+                   TTwoDArray* rows);
 
 // Copies the non-empty cells of column from source into destination, row by
 // row in the order of source's GetRowKeys, as SetValue of each would.

@@ -1,6 +1,5 @@
 // The three merged tables the read phase fills and the writers read, one
-// per database table. The run creates them once and they live until the
-// process ends; vendrake-check points them at tables of its own.
+// per database table. The run owns them; vendrake-check has its own.
 #ifndef VENDRAKE_APP_MERGEDTABLES_H_
 #define VENDRAKE_APP_MERGEDTABLES_H_
 
@@ -8,13 +7,14 @@
 
 namespace vendrake {
 
-// Null until CreateMergedTables.
-extern TTwoDArray* InfoFTable;
-extern TTwoDArray* InfoTTable;
-extern TTwoDArray* AlertsTable;
+struct TMergedTables {
+  TTwoDArray InfoFTable;   // for symbol_info_f
+  TTwoDArray InfoTTable;   // for symbol_info_t
+  TTwoDArray AlertsTable;  // for alerts_daily
+};
 
-// Makes the three empty tables, in that order; never freed.
-void CreateMergedTables();
+// One of the merged tables, as the read phase's plan names it.
+using TMergedTable = TTwoDArray TMergedTables::*;
 
 }  // namespace vendrake
 

@@ -5,8 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/MergedTables.h"
-#include "db/Database.h"
+#include "app/TradingDate.h"
 
 namespace vendrake {
 
@@ -38,40 +37,48 @@ constexpr std::array<std::string_view, 24> AlertsDailyColumns = {
 // Builds one row's tuple from its key and its values of the writer's
 // columns, in their order, into a reused string, and says whether the row
 // is to be written.
-using TupleBuilder = bool (*)(const std::string& key, std::span<const std::string_view> values,
+// Values are escaped for session's character set.
+using TupleBuilder = bool (*)(const TSession& session, const std::string& key,
+                              std::span<const std::string_view> values,
                               const std::string& trading_date, std::string& tuple);
 
 // Appends ", " and each value as a literal, NULL for an empty one; returns
 // whether any value was non-empty.
-bool AppendValues(std::span<const std::string_view> values, std::string& tuple) {
+bool AppendValues(const TSession& session, std::span<const std::string_view> values,
+                  std::string& tuple) {
   bool any = false;
   for (std::string_view value : values) {
     any |= !value.empty();
-    tuple.append(", ").append(QuoteSqlOrNull(value));
+    tuple.append(", ").append(QuoteSqlOrNull(value, &session));
   }
   return any;
 }
 
-bool SymbolInfoFTuple(const std::string& key, std::span<const std::string_view> values,
-                      const std::string&, std::string& tuple) {
+bool SymbolInfoFTuple(const TSession& session, const std::string& key,
+                      std::span<const std::string_view> values, const std::string&,
+                      std::string& tuple) {
   const std::string_view company = values[0], exchange = values[1];
-  tuple.append("(").append(QuoteSql(key)).append(", ").append(QuoteSql(company)).append(", ");
-  tuple.append(QuoteSql(exchange)).append(", \"N\")");
+  tuple.append("(").append(QuoteSql(key, &session)).append(", ");
+  tuple.append(QuoteSql(company, &session)).append(", ");
+  tuple.append(QuoteSql(exchange, &session)).append(", \"N\")");
   return !company.empty() || !exchange.empty();
 }
 
-bool SymbolInfoTTuple(const std::string& key, std::span<const std::string_view> values,
-                      const std::string&, std::string& tuple) {
-  tuple.append("(").append(QuoteSql(key)).append(", NOW()");
-  const bool any = AppendValues(values, tuple);
+bool SymbolInfoTTuple(const TSession& session, const std::string& key,
+                      std::span<const std::string_view> values, const std::string&,
+                      std::string& tuple) {
+  tuple.append("(").append(QuoteSql(key, &session)).append(", NOW()");
+  const bool any = AppendValues(session, values, tuple);
   tuple.append(")");
   return any;
 }
 
-bool AlertsDailyTuple(const std::string& key, std::span<const std::string_view> values,
-                      const std::string& trading_date, std::string& tuple) {
-  tuple.append("(").append(QuoteSql(key)).append(", \"").append(trading_date).append("\"");
-  AppendValues(values, tuple);
+bool AlertsDailyTuple(const TSession& session, const std::string& key,
+                      std::span<const std::string_view> values, const std::string& trading_date,
+                      std::string& tuple) {
+  tuple.append("(").append(QuoteSql(key, &session)).append(", \"").append(trading_date);
+  tuple.append("\"");
+  AppendValues(session, values, tuple);
   tuple.append(")");
   return true;
 }
@@ -79,9 +86,10 @@ bool AlertsDailyTuple(const std::string& key, std::span<const std::string_view> 
 // The frame the three writers share. Each row's values of columns are read
 // by number: the columns are looked up once, the rows not at all, as
 // RowOrder walks the rows of GetRowKeys in step.
-void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view tag,
-                std::span<const std::string_view> columns, TupleBuilder build, TStringList& rows,
-                const std::string& trading_date = "") {
+// accepted counts the rows the server took.
+void WriteTable(TDatabase& database, const TTwoDArray& table, const char* prefix,
+                std::string_view tag, std::span<const std::string_view> columns, TupleBuilder build,
+                TStringList& rows, uint64_t& accepted, const std::string& trading_date = "") {
   TAccumulateInsert insert(prefix);
   table.GetRowKeys(rows);
   const std::span<const int32_t> order = table.RowOrder();
@@ -93,37 +101,48 @@ void WriteTable(const TTwoDArray& table, const char* prefix, std::string_view ta
     const std::string& key = rows[i];
     for (size_t c = 0; c < numbers.size(); ++c) values[c] = table.CellValue(numbers[c], order[i]);
     tuple.clear();
-    if (build(key, values, trading_date, tuple)) AddInsertRow(insert, tuple);
-    WriteRowLine(key + "  " + std::string(tag));
+    // The session escaped for may be made anew after any statement.
+    if (build(database.Escaping(), key, values, trading_date, tuple)) {
+      database.AddInsertRow(insert, tuple, accepted);
+    }
+    database.WriteRowLine(key + "  " + std::string(tag));
   }
-  FlushInsert(insert);
-  EndTable();
+  database.FlushInsert(insert, accepted);
+  database.EndTable();
 }
 
 }  // namespace
 
-void WriteSymbolInfoF(TStringList& rows) {
-  WriteTable(*InfoFTable, "REPLACE INTO symbol_info_f", "(F)", SymbolInfoFColumns, SymbolInfoFTuple,
-             rows);
+void WriteSymbolInfoF(TRun& run, TStringList& rows) {
+  WriteTable(*run.DbConnection, run.Tables.InfoFTable, "REPLACE INTO symbol_info_f", "(F)",
+             SymbolInfoFColumns, SymbolInfoFTuple, rows, run.Accepted.symbol_info_f);
 }
 
-void WriteSymbolInfoT(TStringList& rows) {
-  WriteTable(*InfoTTable,
+void WriteSymbolInfoT(TRun& run, TStringList& rows) {
+  WriteTable(*run.DbConnection, run.Tables.InfoTTable,
              "REPLACE INTO symbol_info_t(symbol, last_update, volatility, last_price, ad_vol, "
              "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
              "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
              "consolidation_days, std_20, average_true_range)",
-             "(T)", SymbolInfoTColumns, SymbolInfoTTuple, rows);
+             "(T)", SymbolInfoTColumns, SymbolInfoTTuple, rows, run.Accepted.symbol_info_t);
 }
 
-void WriteAlertsDaily(TStringList& rows, const std::string& trading_date) {
-  WriteTable(*AlertsTable,
+void WriteAlertsDaily(TRun& run, TStringList& rows, const std::string& trading_date) {
+  WriteTable(*run.DbConnection, run.Tables.AlertsTable,
              "REPLACE INTO alerts_daily(d_symbol, date, advol, list_exch, up_days, volatility, "
              "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, low_p, "
              "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
              "consolidation_low, average_true_range, last_price, high_life, low_life, "
              "prev_put_volume, prev_call_volume)",
-             "(D)", AlertsDailyColumns, AlertsDailyTuple, rows, trading_date);
+             "(D)", AlertsDailyColumns, AlertsDailyTuple, rows, run.Accepted.alerts_daily,
+             trading_date);
+}
+
+void UpdateMonitorAlive(TRun& run, const std::string& trading_date) {
+  TDatabase& database = *run.DbConnection;
+  run.Accepted.heartbeat = database.ExecuteQuery(
+      "UPDATE monitor_alive SET last_update=\"" + trading_date + "\" WHERE name=\"" +
+      EscapeSql(HeartbeatRowName(), &database.Escaping()) + "\"");
 }
 
 }  // namespace vendrake

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "db/Database.h"
-
 namespace vendrake {
 
 namespace {
@@ -55,10 +53,5 @@ std::string LocalComputerName() {
 }
 
 std::string HeartbeatRowName() { return "Overnight " + LocalComputerName(); }
-
-void UpdateMonitorAlive(const std::string& trading_date) {
-  ExecuteQuery("UPDATE monitor_alive SET last_update=\"" + trading_date + "\" WHERE name=\"" +
-               EscapeSql(HeartbeatRowName()) + "\"");
-}
 
 }  // namespace vendrake

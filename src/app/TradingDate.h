@@ -1,6 +1,7 @@
 // The date a run's data belongs to, which labels every alerts_daily row and
-// the heartbeat, and the heartbeat itself: this computer's monitor_alive row
-// stamped with that date as the last step of a successful run.
+// the heartbeat, and the name of this computer's monitor_alive row, which
+// the heartbeat stamps with that date. Nothing here touches the database,
+// so vendrake-check shares it.
 #ifndef VENDRAKE_APP_TRADINGDATE_H_
 #define VENDRAKE_APP_TRADINGDATE_H_
 
@@ -30,10 +31,6 @@ std::string LocalComputerName();
 // The name of this computer's monitor_alive row: "Overnight " and
 // LocalComputerName().
 std::string HeartbeatRowName();
-
-// Stamps the row named HeartbeatRowName() with trading_date. A missing row
-// is not an error.
-void UpdateMonitorAlive(const std::string& trading_date);
 
 }  // namespace vendrake
 

@@ -1,33 +1,23 @@
 #include "app/Vendrake.h"
 
 #include <exception>
+#include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "app/Console.h"
 #include "app/DirectoryMerge.h"
+#include "app/Run.h"
+#include "app/RunReport.h"
 #include "app/TableWriters.h"
 #include "app/TradingDate.h"
 #include "base/Exceptions.h"
-#include "config/ConfigFile.h"
-#include "db/Database.h"
 
 namespace vendrake {
 
 namespace {
-
-void ReadSettings() {
-  DbHost = GetConfigString("Vendrake", "db_Host", "");
-  DbUser = GetConfigString("Vendrake", "db_User", "");
-  DbPassword = GetConfigString("Vendrake", "db_Password", "");
-  DbDatabase = GetConfigString("Vendrake", "db_Database", "mydb");
-  DbRetrySeconds = GetConfigString("Vendrake", "db_RetrySeconds", DbRetrySeconds);
-  DbSslMode = GetConfigString("Vendrake", "db_SslMode", DbSslMode);
-  DbSslCa = GetConfigString("Vendrake", "db_SslCa", "");
-  DbTimeoutSeconds = GetConfigString("Vendrake", "db_TimeoutSeconds", DbTimeoutSeconds);
-  DbConnections = GetConfigString("Vendrake", "db_Connections", DbConnections);
-}
 
 void PrintUsage() { WriteOutputLine("List directories to process"); }
 
@@ -36,6 +26,7 @@ constexpr const char* kHelp[] = {
     "Merges the three files of each directory, later directories winning, and",
     "writes them into the database that Config.ini beside the program names.",
     "Without arguments it prints the line \"List directories to process\".",
+    "A directory whose name starts with - is given as ./-NAME.",
     "",
     "  --help     print this help",
     "  --version  print the version",
@@ -54,38 +45,41 @@ bool PrintInformation(std::string_view argument, const char* version) {
   return true;
 }
 
-void WriteAllTables() {
+// An argument that looks like an option, which a misspelt --help or a
+// stray flag in a start-up script would be; none for a command line of
+// directories only.
+const char* OptionArgument(std::span<char* const> arguments) {
+  for (const char* argument : arguments) {
+    if (argument[0] == '-') return argument;
+  }
+  return nullptr;
+}
+
+void WriteAllTables(TRun& run) {
   const std::string trading_date = ComputeTradingDate();
   TStringList rows;
-  WriteSymbolInfoF(rows);
-  WriteSymbolInfoT(rows);
-  WriteAlertsDaily(rows, trading_date);
-  UpdateMonitorAlive(trading_date);
+  WriteSymbolInfoF(run, rows);
+  WriteSymbolInfoT(run, rows);
+  WriteAlertsDaily(run, rows, trading_date);
+  UpdateMonitorAlive(run, trading_date);
 }
 
-void RunSteps(int argc, char** argv, const char* version) {
-  OpenConsole();
-  if (argc == 2 && PrintInformation(argv[1], version)) return;
-  ReadSettings();
-  if (argc < 2) {
-    PrintUsage();
-    return;
-  }
-  ConnectDatabase();
-  for (int i = 1; i < argc; ++i) ReadDirectory(argv[i]);
-  WriteAllTables();
-  CloseDatabase();
+void RunPhases(TRun& run, std::span<char* const> directories) {
+  run.DbConnection = std::make_unique<TDatabase>(run.Settings);
+  for (const char* directory : directories) ReadDirectory(directory, run.Tables);
+  WriteAllTables(run);
+  run.DbConnection.reset();
 }
 
-// Prints the report of an escaped error, closes the session, waits for one
-// input line and gives the exit code. When the report itself cannot be
+// Prints the report of an escaped error, closes the database, waits for
+// one input line and gives the exit code. When the report itself cannot be
 // written there is no one left to tell, so the exit code alone carries the
 // failure.
-int Report(const Exception& error) {
+int Report(TRun* run, const Exception& error) {
   try {
     WriteOutputLine(std::string(error.ClassName()) + ":  " + error.Message());
     if (!error.Detail().empty()) WriteOutputLine(error.Detail());
-    CloseDatabase();
+    if (run != nullptr) run->DbConnection.reset();
     WriteErrorLine("Hit Enter to continue.");
     ReadInputLine();
   } catch (const Exception&) {
@@ -93,19 +87,72 @@ int Report(const Exception& error) {
   return 2;
 }
 
+// The exception report of whatever escaped the current try block.
+int ReportCurrent(TRun* run) {
+  try {
+    throw;
+  } catch (const Exception& error) {
+    return Report(run, error);
+  } catch (const std::bad_alloc&) {
+    return Report(run, EOutOfMemory("Out of memory"));
+  } catch (const std::exception& error) {
+    return Report(run, Exception(error.what()));
+  }
+}
+
+// Prints the statement that failed for good and why, after every other
+// statement in flight was answered, and gives exit code 1; 2 when the
+// console cannot take it.
+int ReportFailedStatement(TRun& run, const TStatementFailure& failure) {
+  try {
+    WriteOutputLine("Error in Query");
+    WriteOutputLine(failure.statement);
+    WriteOutputLine(failure.reason);
+    run.DbConnection.reset();
+    return 1;
+  } catch (...) {
+    return ReportCurrent(&run);
+  }
+}
+
+// The run over the directories; its settings are read first.
+int RunDirectories(std::span<char* const> directories) {
+  std::unique_ptr<TRun> run;
+  int code = 0;
+  try {
+    run = std::make_unique<TRun>(ReadSettings());
+    RunPhases(*run, directories);
+  } catch (const TStatementFailure& failure) {
+    code = ReportFailedStatement(*run, failure);
+  } catch (...) {
+    code = ReportCurrent(run.get());
+  }
+  WriteRunReport(run != nullptr ? run->Accepted : TAccepted());
+  return code;
+}
+
 }  // namespace
 
 int Run(int argc, char** argv, const char* version) {
+  const std::span<char* const> arguments(argv + 1, argc - 1);
   try {
-    RunSteps(argc, argv, version);
-    return 0;
-  } catch (const Exception& error) {
-    return Report(error);
-  } catch (const std::bad_alloc&) {
-    return Report(EOutOfMemory("Out of memory"));
-  } catch (const std::exception& error) {
-    return Report(Exception(error.what()));
+    OpenConsole();
+    if (arguments.size() == 1 && PrintInformation(arguments[0], version)) return 0;
+    if (const char* option = OptionArgument(arguments)) {
+      WriteErrorLine(std::string("vendrake: ") + option +
+                     " is no option (--help and --version stand alone); a directory of that "
+                     "name is given as ./" +
+                     option);
+      return 2;
+    }
+    if (arguments.empty()) {
+      PrintUsage();
+      return 0;
+    }
+  } catch (...) {
+    return ReportCurrent(nullptr);
   }
+  return RunDirectories(arguments);
 }
 
 }  // namespace vendrake

@@ -52,11 +52,15 @@ VENDRAKE_EXCEPTION_CLASS(EExternal, Exception);
 // The EStringListError of a load that stopped at a line of its file, with
 // the message and class name the console shows and the place beside them:
 // the line from 1, every line end counted (a file without any line stops at
-// line 1), and the field position from 0.
+// line 1), and the field position from 0. detail words the place for the
+// line after the report's.
 class ELoadLineError : public EStringListError {
  public:
-  ELoadLineError(std::string message, std::string path, int line, int field)
-      : EStringListError(std::move(message)), path_(std::move(path)), line_(line), field_(field) {}
+  ELoadLineError(std::string message, std::string detail, std::string path, int line, int field)
+      : EStringListError(std::move(message), std::move(detail)),
+        path_(std::move(path)),
+        line_(line),
+        field_(field) {}
 
   const std::string& Path() const { return path_; }
   int Line() const { return line_; }

@@ -14,8 +14,21 @@ std::string ListIndexMessage(int index) {
 
 void RaiseListIndexError(int index) { throw EStringListError(ListIndexMessage(index)); }
 
+namespace {
+
+std::string LoadLineProblem(int line, int field) {
+  if (line == 1) return "no header line";
+  if (field == 0) return "a line without a field, only control bytes";
+  return "a value at a position the header names no column for";
+}
+
+}  // namespace
+
 void RaiseLoadLineError(const std::string& path, int line, int field) {
-  throw ELoadLineError(ListIndexMessage(field), path, line, field);
+  throw ELoadLineError(ListIndexMessage(field),
+                       path + ", line " + std::to_string(line) + ", field position " +
+                           std::to_string(field) + ": " + LoadLineProblem(line, field),
+                       path, line, field);
 }
 
 const std::string& TStringList::operator[](int index) const {

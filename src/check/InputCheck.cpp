@@ -157,21 +157,10 @@ void ReportFile(TCheck& check, const TTwoDArray& source, const std::string& path
   ReportRepeats(source);
 }
 
-std::string FailureText(const ELoadLineError& failure) {
-  if (failure.Line() == 1) return "no header line";
-  if (failure.Field() == 0) return "a line without a field, only control bytes";
-  return "a value at a position the header names no column for";
-}
-
 // The loader's own error, with the place it carries when it stopped at a
-// line.
+// line, as the loader words it.
 void ReportLoadFailure(const std::string& path, const Exception& error) {
-  std::string where = path;
-  if (const auto* failure = dynamic_cast<const ELoadLineError*>(&error)) {
-    where += ", line " + std::to_string(failure->Line()) + ", field position " +
-             std::to_string(failure->Field()) + ": " + FailureText(*failure);
-  }
-  WriteOutputLine("error: " + where);
+  WriteOutputLine("error: " + (error.Detail().empty() ? path : error.Detail()));
   WriteOutputLine("  the loader stops with: " + std::string(error.ClassName()) + ":  " +
                   error.Message());
 }
@@ -179,12 +168,7 @@ void ReportLoadFailure(const std::string& path, const Exception& error) {
 // Reads the directories as the loader's read phase does; false at the first
 // file that would end its run, once named.
 bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
-  // The merge fills the loader's merged tables, which live, as in the
-  // loader, until the process ends.
-  static TTwoDArray merged[3];
-  InfoFTable = &merged[0];
-  InfoTTable = &merged[1];
-  AlertsTable = &merged[2];
+  TMergedTables merged;
   TTwoDArray source;  // a file's header names and the keys of its lines
   for (const char* name : directories) {
     const std::string directory = name;
@@ -193,7 +177,7 @@ bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
       const std::string path = directory + "/" + file.name;
       source.Clear();
       try {
-        ReadInputFile(directory, file, &source);
+        ReadInputFile(directory, file, merged, &source);
       } catch (const Exception& error) {
         ReportLoadFailure(path, error);
         return false;
@@ -201,9 +185,9 @@ bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
       ReportFile(check, source, path, file);
     }
   }
-  WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(InfoFTable->RowCount()) +
-                  ", symbol_info_t " + std::to_string(InfoTTable->RowCount()) + ", alerts_daily " +
-                  std::to_string(AlertsTable->RowCount()));
+  WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(merged.InfoFTable.RowCount()) +
+                  ", symbol_info_t " + std::to_string(merged.InfoTTable.RowCount()) +
+                  ", alerts_daily " + std::to_string(merged.AlertsTable.RowCount()));
   return true;
 }
 

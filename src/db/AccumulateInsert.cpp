@@ -15,15 +15,20 @@ void TAccumulateInsert::Add(std::string_view row) {
   if (Used > 0) Buffer[Used++] = ',';
   if (!row.empty()) std::memcpy(Buffer.data() + Used, row.data(), row.size());
   Used += row.size();
+  ++Rows;
+}
+
+size_t TAccumulateInsert::StatementSizeWith(size_t row) const {
+  return Prefix.size() + kValues.size() + Used + (Used > 0) + row;
 }
 
 std::string TAccumulateInsert::TakeStatement() {
   VENDRAKE_ASSERT(!IsEmpty());
-  static constexpr std::string_view kValues = " VALUES ";
   std::string statement;
   statement.reserve(Prefix.size() + kValues.size() + Used);
   statement.append(Prefix).append(kValues).append(Buffer, 0, Used);
   Used = 0;
+  Rows = 0;
   return statement;
 }
 

@@ -30,12 +30,19 @@ class TAccumulateInsert {
   // The statement of the tuples added since the last one; the builder is
   // empty afterwards and keeps its capacity. Requires !IsEmpty().
   std::string TakeStatement();
+  // The tuples the next TakeStatement will hold.
+  size_t RowCount() const { return Rows; }
+  // The length of the statement with one more tuple of row characters.
+  size_t StatementSizeWith(size_t row) const;
   size_t Capacity() const { return Buffer.size(); }
 
  private:
+  static constexpr std::string_view kValues = " VALUES ";
+
   const std::string Prefix;
   std::string Buffer;  // its size is the capacity; [0, Used) is meaningful
   size_t Used = 0;
+  size_t Rows = 0;
 };
 
 }  // namespace vendrake

@@ -1,81 +1,16 @@
 #include "db/Database.h"
 
-#include <charconv>
-#include <memory>
 #include <utility>
 #include <vector>
 
-#include "app/MergedTables.h"
 #include "base/Exceptions.h"
 #include "base/Text.h"
 #include "db/RetryPolicy.h"
-#include "db/Session.h"
-#include "db/StatementPipeline.h"
 #include "db/mysql.h"
 
 namespace vendrake {
 
-std::string DbHost;
-std::string DbUser;
-std::string DbPassword;
-std::string DbDatabase;
-std::string DbRetrySeconds = "120";
-std::string DbSslMode = "PREFERRED";
-std::string DbSslCa;
-std::string DbTimeoutSeconds = "60";
-std::string DbConnections = "2";
-
 namespace {
-
-// The settings every session of the run is opened with, fixed by
-// ConnectDatabase, and the run's pipeline.
-TSessionSettings Settings;
-std::unique_ptr<TStatementPipeline> Pipeline;
-
-// The password is never shown: a non-empty one appears as a fixed mask, so
-// neither it nor its length reaches a console log.
-std::string ConnectFailureMessage() {
-  const std::string password = DbPassword.empty() ? "" : "********";
-  return "Unable to connect to database.  Host=" + Quoted(DbHost) + ", User=" + Quoted(DbUser) +
-         ", Password=" + Quoted(password) + ", Database=" + Quoted(DbDatabase);
-}
-
-TSslMode SslModeSetting() {
-  const std::optional<TSslMode> mode = ParseSslMode(DbSslMode);
-  if (mode) return *mode;
-  AssertionFailed(__FILE__, __LINE__,
-                  ConnectFailureMessage() + ", db_SslMode=" + Quoted(DbSslMode) +
-                      " is none of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, VERIFY_IDENTITY");
-}
-
-// The whole number that text holds, or none.
-std::optional<unsigned> WholeNumber(const std::string& text) {
-  unsigned number = 0;
-  const char* end = text.data() + text.size();
-  const auto parsed = std::from_chars(text.data(), end, number);
-  if (parsed.ec != std::errc() || parsed.ptr != end || text.empty()) return std::nullopt;
-  return number;
-}
-
-// The whole number of seconds of the setting key, at least minimum.
-unsigned SecondsSetting(const char* key, const std::string& text, unsigned minimum) {
-  const std::optional<unsigned> seconds = WholeNumber(text);
-  VENDRAKE_ASSERT(seconds && *seconds >= minimum,
-                  std::string(key) + "=" + Quoted(text) + " is not a whole number of seconds" +
-                      (minimum > 0 ? " from " + std::to_string(minimum) : ""));
-  return *seconds;
-}
-
-// More sessions than this would only crowd the server's threads.
-constexpr unsigned kMostConnections = 64;
-
-unsigned ConnectionsSetting() {
-  const std::optional<unsigned> connections = WholeNumber(DbConnections);
-  VENDRAKE_ASSERT(connections && *connections >= 1 && *connections <= kMostConnections,
-                  "db_Connections=" + Quoted(DbConnections) + " is not a whole number from 1 to " +
-                      std::to_string(kMostConnections));
-  return *connections;
-}
 
 // The line after the refusal: the client library's or the server's words,
 // which never hold the password.
@@ -84,69 +19,65 @@ std::string RefusalReason(const TSessionOpening& opening) {
   return "Error " + std::to_string(opening.error) + ": " + opening.reason;
 }
 
-// A session with the settings; a refusal ends the run before any input is
+// A session with settings; a refusal ends the run before any input is
 // read, as its usual cause is a setting.
-std::unique_ptr<TSession> StartingSession() {
-  TSessionOpening opening = OpenSession(Settings);
+std::unique_ptr<TSession> StartingSession(const TSettings& settings) {
+  TSessionOpening opening = OpenSession(settings);
   if (opening.set_up) AssertionFailed(__FILE__, __LINE__, opening.reason);
   if (opening.session == nullptr) {
-    AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(), RefusalReason(opening));
+    AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(settings), RefusalReason(opening));
   }
   return std::move(opening.session);
 }
 
-}  // namespace
-
-void ConnectDatabase() {
+// The run's sessions, each opened once: they get no second try.
+std::vector<std::unique_ptr<TSession>> StartingSessions(const TSettings& settings) {
   VENDRAKE_ASSERT(ClientLibraryStatus == TClientLibraryStatus::Ready);
-  Settings = {DbHost,
-              DbUser,
-              DbPassword,
-              DbDatabase,
-              SslModeSetting(),
-              DbSslCa,
-              SecondsSetting("db_TimeoutSeconds", DbTimeoutSeconds, 1)};
-  const unsigned retry_seconds = SecondsSetting("db_RetrySeconds", DbRetrySeconds, 0);
-  const unsigned connections = ConnectionsSetting();
-  // The sessions get no second try.
   std::vector<std::unique_ptr<TSession>> sessions;
-  while (sessions.size() < connections) {
-    sessions.push_back(StartingSession());
+  while (sessions.size() < settings.DbConnections) {
+    sessions.push_back(StartingSession(settings));
     // A proxy may send each connection to another server.
     const std::string differ = FactsDiffer(sessions.front()->Facts(), sessions.back()->Facts());
     VENDRAKE_ASSERT(differ.empty(), differ + " in session " + std::to_string(sessions.size()));
   }
-  Pipeline = std::make_unique<TStatementPipeline>(
-      std::move(sessions), [] { return OpenSession(Settings); }, retry_seconds,
-      std::chrono::seconds(Settings.timeout_seconds), SystemClock());
-  CreateMergedTables();
+  return sessions;
 }
 
-void CloseDatabase() { Pipeline.reset(); }
+}  // namespace
 
-void ExecuteQuery(std::string_view query) { Pipeline->Execute(query); }
+TDatabase::TDatabase(const TSettings& settings)
+    : settings_(settings),
+      pipeline_(std::make_unique<TStatementPipeline>(
+          StartingSessions(settings_), [this] { return OpenSession(settings_); },
+          settings_.DbRetrySeconds, std::chrono::seconds(settings_.DbTimeoutSeconds),
+          SystemClock())) {}
 
-std::string EscapeSql(std::string_view value) {
-  return Pipeline ? Pipeline->Escape(value) : EscapeWithoutSession(value);
-}
+uint64_t TDatabase::ExecuteQuery(std::string_view query) { return pipeline_->Execute(query); }
 
-std::string QuoteSql(std::string_view value) { return Quoted(EscapeSql(value)); }
-
-std::string QuoteSqlOrNull(std::string_view value) {
-  return value.empty() ? "NULL" : QuoteSql(value);
-}
-
-void AddInsertRow(TAccumulateInsert& insert, std::string_view row) {
+void TDatabase::AddInsertRow(TAccumulateInsert& insert, std::string_view row, uint64_t& accepted) {
+  if (!insert.IsEmpty() && !pipeline_->Fits(insert.StatementSizeWith(row.size()))) {
+    FlushInsert(insert, accepted);
+  }
   insert.Add(row);
-  if (insert.IsFull()) FlushInsert(insert);
+  if (insert.IsFull()) FlushInsert(insert, accepted);
 }
 
-void FlushInsert(TAccumulateInsert& insert) {
-  if (!insert.IsEmpty()) Pipeline->Send(insert.TakeStatement());
+void TDatabase::FlushInsert(TAccumulateInsert& insert, uint64_t& accepted) {
+  if (insert.IsEmpty()) return;
+  const uint64_t rows = insert.RowCount();
+  pipeline_->Send(insert.TakeStatement(), rows, accepted);
 }
 
-void EndTable() { Pipeline->Separate(); }
+std::string EscapeSql(std::string_view value, const TSession* session) {
+  return session != nullptr ? session->Escape(value) : EscapeWithoutSession(value);
+}
 
-void WriteRowLine(std::string_view line) { Pipeline->WriteRowLine(line); }
+std::string QuoteSql(std::string_view value, const TSession* session) {
+  return Quoted(EscapeSql(value, session));
+}
+
+std::string QuoteSqlOrNull(std::string_view value, const TSession* session) {
+  return value.empty() ? "NULL" : QuoteSql(value, session);
+}
 
 }  // namespace vendrake

@@ -1,7 +1,6 @@
 #include "db/Session.h"
 
 #include <poll.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <charconv>
@@ -15,13 +14,6 @@ namespace vendrake {
 
 namespace {
 
-constexpr std::pair<const char*, TSslMode> kSslModes[] = {
-    {"DISABLED", TSslMode::Disabled},
-    {"PREFERRED", TSslMode::Preferred},
-    {"REQUIRED", TSslMode::Required},
-    {"VERIFY_CA", TSslMode::VerifyCa},
-    {"VERIFY_IDENTITY", TSslMode::VerifyIdentity}};
-
 // Debian's trusted authorities, for a verify mode without db_SslCa.
 constexpr char kSystemCertificates[] = "/etc/ssl/certs";
 
@@ -31,15 +23,15 @@ struct TSetUpFailure {
   std::string reason;
 };
 
-bool OverTcp(const TSessionSettings& settings) {
-  return !settings.host.empty() && settings.host != "localhost";
+bool OverTcp(const TSettings& settings) {
+  return !settings.DbHost.empty() && settings.DbHost != "localhost";
 }
 
 // Bounds every wait of the connection: a server that answers nothing for
 // timeout_seconds fails the call with a lost connection (2013).
-bool BoundWaits(MYSQL* handle, const TSessionSettings& settings) {
-  const unsigned connect = std::min(kConnectSeconds, settings.timeout_seconds);
-  const unsigned timeout = settings.timeout_seconds;
+bool BoundWaits(MYSQL* handle, const TSettings& settings) {
+  const unsigned connect = std::min(kConnectSeconds, settings.DbTimeoutSeconds);
+  const unsigned timeout = settings.DbTimeoutSeconds;
   return mysql_options(handle, TMysqlOption::ConnectTimeout, &connect) == 0 &&
          mysql_options(handle, TMysqlOption::ReadTimeout, &timeout) == 0 &&
          mysql_options(handle, TMysqlOption::WriteTimeout, &timeout) == 0;
@@ -50,13 +42,13 @@ bool BoundWaits(MYSQL* handle, const TSessionSettings& settings) {
 // data. The local socket needs none. The names of the certificate are
 // checked against the host by the connection option, which is what the
 // client library reads for it; the flag bit of the same name is not.
-bool RequestTls(MYSQL* handle, const TSessionSettings& settings) {
-  if (!OverTcp(settings) || settings.ssl_mode == TSslMode::Disabled) return true;
-  const bool verify = settings.ssl_mode >= TSslMode::VerifyCa;
-  const char* ca = settings.ssl_ca.empty() ? nullptr : settings.ssl_ca.c_str();
+bool RequestTls(MYSQL* handle, const TSettings& settings) {
+  if (!OverTcp(settings) || settings.DbSslMode == TSslMode::Disabled) return true;
+  const bool verify = settings.DbSslMode >= TSslMode::VerifyCa;
+  const char* ca = settings.DbSslCa.empty() ? nullptr : settings.DbSslCa.c_str();
   mysql_ssl_set(handle, nullptr, nullptr, ca,
                 ca == nullptr && verify ? kSystemCertificates : nullptr, nullptr);
-  const char check_names = settings.ssl_mode == TSslMode::VerifyIdentity;
+  const char check_names = settings.DbSslMode == TSslMode::VerifyIdentity;
   return mysql_options(handle, TMysqlOption::SslVerifyServerCert, &check_names) == 0;
 }
 
@@ -92,14 +84,6 @@ std::string WithoutLiteralBreakingModes(std::string_view mode) {
 
 }  // namespace
 
-std::optional<TSslMode> ParseSslMode(std::string_view name) {
-  const std::string text(name);
-  for (const auto& [mode_name, mode] : kSslModes) {
-    if (strcasecmp(text.c_str(), mode_name) == 0) return mode;
-  }
-  return std::nullopt;
-}
-
 std::string FactsDiffer(const TSessionFacts& first, const TSessionFacts& other) {
   if (other.character_set != first.character_set) {
     return "The session's character set changed from " + first.character_set + " to " +
@@ -113,6 +97,19 @@ std::string FactsDiffer(const TSessionFacts& first, const TSessionFacts& other) 
 }
 
 TSession::~TSession() { mysql_close(handle_); }
+
+uint64_t TSession::MatchedRows() const {
+  // The client library tells them only in its info text, as "Rows matched:
+  // 1  Changed: 0  Warnings: 0".
+  const char* info = mysql_info(handle_);
+  constexpr std::string_view kMatched = "Rows matched: ";
+  const std::string_view text = info != nullptr ? info : "";
+  uint64_t rows = 0;
+  if (text.starts_with(kMatched)) {
+    std::from_chars(text.data() + kMatched.size(), text.data() + text.size(), rows);
+  }
+  return rows;
+}
 
 namespace {
 
@@ -170,10 +167,23 @@ std::vector<std::string> TSession::Select(const std::string& statement, size_t f
 namespace {
 
 constexpr char kProbe[] =
-    "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client, @@autocommit, "
-    "@@wsrep_on";
+    "SELECT @@max_allowed_packet, @@SESSION.sql_mode, @@character_set_client, @@autocommit";
+constexpr unsigned kUnknownSystemVariable = 1193;
 
 }  // namespace
+
+// MariaDB and Galera answer whether the server is a cluster node in the
+// same round trip; MySQL knows no @@wsrep_on and is no cluster node.
+std::vector<std::string> TSession::Probe() const {
+  try {
+    return Select(std::string(kProbe) + ", @@wsrep_on", 5);
+  } catch (const TSetUpFailure& failure) {
+    if (failure.error != kUnknownSystemVariable) throw;
+  }
+  std::vector<std::string> probe = Select(kProbe, 4);
+  probe.emplace_back();
+  return probe;
+}
 
 // Reads in one round trip what the statements depend on and makes the
 // session fit them: a mode in which the statements mean what they say
@@ -182,7 +192,7 @@ constexpr char kProbe[] =
 // that a server's init_connect left in a transaction would roll the whole
 // run back when it closes.
 void TSession::SetUp() {
-  const std::vector<std::string> probe = Select(kProbe, 5);
+  const std::vector<std::string> probe = Probe();
   facts_.max_packet = ParsePacketLimit(probe[0]);
   const std::string safe = WithoutLiteralBreakingModes(probe[1]);
   if (safe != probe[1]) {
@@ -212,7 +222,7 @@ void TSession::SetUp() {
   facts_.cluster_node = probe[4] == "1";
 }
 
-TSessionOpening OpenSession(const TSessionSettings& settings) {
+TSessionOpening OpenSession(const TSettings& settings) {
   MYSQL* handle = mysql_init(nullptr);
   if (handle == nullptr) {
     throw EOutOfMemory("Out of memory: the client library could not allocate a connection");
@@ -221,12 +231,12 @@ TSessionOpening OpenSession(const TSessionSettings& settings) {
   if (!BoundWaits(handle, settings) || !RequestTls(handle, settings)) {
     return {nullptr, 0, "The client library refuses the connection's options", false};
   }
-  if (mysql_real_connect(handle, settings.host.c_str(), settings.user.c_str(),
-                         settings.password.c_str(), settings.database.c_str(), 0, nullptr,
+  if (mysql_real_connect(handle, settings.DbHost.c_str(), settings.DbUser.c_str(),
+                         settings.DbPassword.c_str(), settings.DbDatabase.c_str(), 0, nullptr,
                          0) == nullptr) {
     return {nullptr, session->ErrorNumber(), session->ErrorText(), false};
   }
-  if (OverTcp(settings) && settings.ssl_mode >= TSslMode::Required &&
+  if (OverTcp(settings) && settings.DbSslMode >= TSslMode::Required &&
       mysql_get_ssl_cipher(handle) == nullptr) {
     return {nullptr, 0, "The server offers no TLS, which the setting db_SslMode requires", false};
   }

@@ -8,39 +8,28 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "config/Settings.h"
 #include "db/mysql.h"
 
 namespace vendrake {
 
-// TLS over TCP, named as the stock client's --ssl-mode.
-enum class TSslMode { Disabled, Preferred, Required, VerifyCa, VerifyIdentity };
-
-// The mode named, letter case aside; none for a name of no mode.
-std::optional<TSslMode> ParseSslMode(std::string_view name);
-
-// What every session of a run is opened with.
-struct TSessionSettings {
-  std::string host, user, password, database;
-  TSslMode ssl_mode = TSslMode::Preferred;
-  std::string ssl_ca;  // the authority's file; empty for the system's
-  // How long the server may stay silent while the session waits for it;
-  // then the connection counts as lost. Connecting waits at most
-  // kConnectSeconds, or this when it is shorter.
-  unsigned timeout_seconds = 60;
-};
+// Connecting waits at most this, or DbTimeoutSeconds when that is shorter;
+// any other wait for the server DbTimeoutSeconds, after which the
+// connection counts as lost.
 inline constexpr unsigned kConnectSeconds = 10;
 
 // What the statements depend on, read when the session opened.
 struct TSessionFacts {
   size_t max_packet = 0;      // max_allowed_packet in bytes
   std::string character_set;  // character_set_client, escaped for
-  bool cluster_node = false;  // @@wsrep_on: a Galera node
+  bool cluster_node = false;  // @@wsrep_on: a Galera node; MySQL has none
 };
 
 struct TSessionOpening;
@@ -69,11 +58,16 @@ class TSession {
   // Why the last statement on the connection failed.
   unsigned ErrorNumber() const { return mysql_errno(handle_); }
   std::string ErrorText() const { return mysql_error(handle_); }
+  // The rows the last UPDATE matched, changed or not.
+  uint64_t MatchedRows() const;
 
  private:
-  friend TSessionOpening OpenSession(const TSessionSettings& settings);
+  friend TSessionOpening OpenSession(const TSettings& settings);
   explicit TSession(MYSQL* handle) : handle_(handle) {}
   void SetUp();
+  // The values the set-up reads: max_allowed_packet, sql_mode,
+  // character_set_client, autocommit and wsrep_on (empty where unknown).
+  std::vector<std::string> Probe() const;
   // Sends a statement of the set-up; a failure throws.
   void Run(const std::string& statement) const;
   // The fields of the one row that statement, a SELECT of variables,
@@ -98,7 +92,7 @@ struct TSessionOpening {
 
 // Connects and sets the session up. Raises EOutOfMemory when the client
 // library cannot make a handle; the library must be Ready.
-TSessionOpening OpenSession(const TSessionSettings& settings);
+TSessionOpening OpenSession(const TSettings& settings);
 
 // value escaped as for the client library's own character set, without a
 // session.

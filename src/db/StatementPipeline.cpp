@@ -1,33 +1,59 @@
 #include "db/StatementPipeline.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/Console.h"
 
 namespace vendrake {
 
+namespace {
+
+// The server reads a statement as one packet of a command byte and the text
+// and refuses a packet that is not smaller than max_allowed_packet (measured
+// with MariaDB 10.11; a limit set below net_buffer_length lets more through).
+// It mostly drops the connection while the statement still arrives, so its
+// error would not name the size.
+bool FitsPacket(size_t size, size_t max_packet) { return size + 1 < max_packet; }
+
+void WriteRetryLine(unsigned error, const std::string& text, TSeconds wait) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof(seconds), "%.3g", wait.count());
+  WriteOutputLine("Transient server error " + std::to_string(error) + ": " + text +
+                  "; retrying in " + seconds + " s");
+}
+
+}  // namespace
+
 TStatementPipeline::TStatementPipeline(std::vector<std::unique_ptr<TSession>> sessions,
                                        TSessionOpener open, unsigned retry_seconds,
                                        std::chrono::seconds timeout, TClock& clock)
     : facts_(sessions.front()->Facts()),
+      max_packet_(facts_.max_packet),
       open_(std::move(open)),
       retry_seconds_(retry_seconds),
       timeout_(timeout),
       clock_(clock) {
-  for (std::unique_ptr<TSession>& session : sessions)
-    lanes_.push_back({std::move(session), {}, false, {}});
+  for (std::unique_ptr<TSession>& session : sessions) {
+    max_packet_ = std::min(max_packet_, session->Facts().max_packet);
+    lanes_.emplace_back().session = std::move(session);
+  }
 }
 
 TStatementPipeline::~TStatementPipeline() { Close(); }
 
-void TStatementPipeline::Send(std::string statement) {
+void TStatementPipeline::Send(std::string statement, uint64_t rows, uint64_t& accepted) {
   if (separate_) AwaitAll();
   separate_ = false;
   TLane& lane = NextLane();
   Await(lane);
+  // A failure of a statement before it, on another session, is the one to
+  // tell.
+  if (!FitsPacket(statement.size(), lane.session->Facts().max_packet)) AwaitAll();
   CheckSize(lane, statement);
   lane.statement = std::move(statement);
+  lane.rows = rows;
+  lane.accepted = &accepted;
   ++sent_;
   MYSQL* handle = lane.session->Handle();
   if (mysql_send_query(handle, lane.statement.data(), lane.statement.size()) == 0) {
@@ -39,19 +65,21 @@ void TStatementPipeline::Send(std::string statement) {
   // counted in order.
   AwaitAll();
   SendAgain(lane, lane.session->ErrorNumber(), lane.session->ErrorText());
-  Succeeded();
+  Succeeded(lane);
 }
 
-void TStatementPipeline::Execute(std::string_view statement) {
+uint64_t TStatementPipeline::Execute(std::string_view statement) {
   AwaitAll();
   TLane& lane = NextLane();
   CheckSize(lane, statement);
   lane.statement = statement;
+  lane.accepted = nullptr;
   ++sent_;
   if (mysql_real_query(lane.session->Handle(), statement.data(), statement.size()) != 0) {
     SendAgain(lane, lane.session->ErrorNumber(), lane.session->ErrorText());
   }
-  Succeeded();
+  Succeeded(lane);
+  return lane.session->MatchedRows();
 }
 
 void TStatementPipeline::WriteRowLine(std::string_view line) {
@@ -60,10 +88,6 @@ void TStatementPipeline::WriteRowLine(std::string_view line) {
   } else {
     held_.emplace_back(sent_, line);
   }
-}
-
-std::string TStatementPipeline::Escape(std::string_view value) const {
-  return lanes_.front().session->Escape(value);
 }
 
 void TStatementPipeline::Close() {
@@ -83,7 +107,7 @@ void TStatementPipeline::Await(TLane& lane) {
   } else if (mysql_read_query_result(lane.session->Handle()) != 0) {
     SendAgain(lane, lane.session->ErrorNumber(), lane.session->ErrorText());
   }
-  Succeeded();
+  Succeeded(lane);
 }
 
 bool TStatementPipeline::Answers(const TLane& lane) {
@@ -91,7 +115,10 @@ bool TStatementPipeline::Answers(const TLane& lane) {
 }
 
 void TStatementPipeline::Drain(TLane& lane) {
-  if (lane.in_flight && Answers(lane)) mysql_read_query_result(lane.session->Handle());
+  if (lane.in_flight && Answers(lane) && mysql_read_query_result(lane.session->Handle()) == 0 &&
+      lane.accepted != nullptr) {
+    *lane.accepted += lane.rows;
+  }
   lane.in_flight = false;
 }
 
@@ -100,7 +127,8 @@ void TStatementPipeline::AwaitAll() {
   for (size_t i = 0; i < lanes_.size(); ++i) Await(lanes_[(sent_ + i) % lanes_.size()]);
 }
 
-void TStatementPipeline::Succeeded() {
+void TStatementPipeline::Succeeded(TLane& lane) {
+  if (lane.accepted != nullptr) *lane.accepted += lane.rows;
   ++succeeded_;
   while (!held_.empty() && held_.front().first <= succeeded_) {
     WriteOutputLine(held_.front().second);
@@ -108,29 +136,11 @@ void TStatementPipeline::Succeeded() {
   }
 }
 
-namespace {
-
-// The server reads a statement as one packet of a command byte and the text
-// and refuses a packet that is not smaller than max_allowed_packet (measured
-// with MariaDB 10.11; a limit set below net_buffer_length lets more through).
-// It mostly drops the connection while the statement still arrives, so its
-// error would not name the size.
-bool FitsPacket(std::string_view statement, size_t max_packet) {
-  return statement.size() + 1 < max_packet;
-}
-
-void WriteRetryLine(unsigned error, const std::string& text, TSeconds wait) {
-  char seconds[32];
-  std::snprintf(seconds, sizeof(seconds), "%.3g", wait.count());
-  WriteOutputLine("Transient server error " + std::to_string(error) + ": " + text +
-                  "; retrying in " + seconds + " s");
-}
-
-}  // namespace
+bool TStatementPipeline::Fits(size_t size) const { return FitsPacket(size, max_packet_); }
 
 void TStatementPipeline::CheckSize(const TLane& lane, std::string_view statement) {
   const size_t limit = lane.session->Facts().max_packet;
-  if (FitsPacket(statement, limit)) return;
+  if (FitsPacket(statement.size(), limit)) return;
   Fail(statement, "Statement of " + std::to_string(statement.size()) +
                       " bytes is too large for the server's max_allowed_packet of " +
                       std::to_string(limit) + " bytes");
@@ -169,17 +179,14 @@ bool TStatementPipeline::Reopen(TLane& lane, unsigned& error, std::string& text)
   const std::string differ = FactsDiffer(facts_, opening.session->Facts());
   if (!differ.empty()) Fail(lane.statement, differ + " on reconnecting");
   lane.session = std::move(opening.session);
+  max_packet_ = std::min(max_packet_, lane.session->Facts().max_packet);
   return true;
 }
 
 void TStatementPipeline::Fail(std::string_view statement, std::string_view reason) {
-  const std::string text(statement);  // statement may live in a lane that Close clears
+  TStatementFailure failure{std::string(statement), std::string(reason)};
   for (TLane& lane : lanes_) Drain(lane);
-  WriteOutputLine("Error in Query");
-  WriteOutputLine(text);
-  WriteOutputLine(reason);
-  Close();
-  std::exit(1);
+  throw failure;
 }
 
 }  // namespace vendrake

@@ -5,8 +5,10 @@
 // statements are dealt to the sessions in turn and their outcomes read in
 // the order they were sent. A statement that meets a transient error is
 // sent again on its session, made anew when the connection was lost, within
-// the retry window; one that fails for good ends the process with exit
-// code 1 once every other statement in flight has been answered.
+// the retry window. One that fails for good is thrown as a
+// TStatementFailure once every statement sent before it has succeeded and
+// every other one in flight has been answered, so that the failure told is
+// the first in the order of sending, whatever the number of sessions.
 #ifndef VENDRAKE_DB_STATEMENTPIPELINE_H_
 #define VENDRAKE_DB_STATEMENTPIPELINE_H_
 
@@ -27,6 +29,14 @@ namespace vendrake {
 // Opens a new session with the run's settings.
 using TSessionOpener = std::function<TSessionOpening()>;
 
+// A statement that failed for good, with the server's or the pipeline's
+// reason. Not an Exception: the run prints it as its own report and ends
+// with exit code 1, without the exception report.
+struct TStatementFailure {
+  std::string statement;
+  std::string reason;
+};
+
 class TStatementPipeline {
  public:
   // sessions: at least one, all open; the first one's facts hold for the
@@ -41,18 +51,23 @@ class TStatementPipeline {
   TStatementPipeline(const TStatementPipeline&) = delete;
   TStatementPipeline& operator=(const TStatementPipeline&) = delete;
 
-  // Sends statement without waiting for its outcome; first awaits the one
-  // its session still has in flight.
-  void Send(std::string statement);
+  // Sends statement, which holds rows rows, without waiting for its
+  // outcome; first awaits the one its session still has in flight. Once the
+  // server accepted it, rows are added to accepted, which must outlive the
+  // pipeline.
+  void Send(std::string statement, uint64_t rows, uint64_t& accepted);
   // Lets the next statement go only once every one sent so far has
   // succeeded, so that a failure leaves nothing of what follows written.
   void Separate() { separate_ = true; }
-  // Returns once statement, and every one sent before it, has succeeded.
-  void Execute(std::string_view statement);
+  // Returns once statement, and every one sent before it, has succeeded,
+  // with the rows statement, an UPDATE, matched.
+  uint64_t Execute(std::string_view statement);
+  // Whether a statement of size bytes fits every session's packet limit.
+  bool Fits(size_t size) const;
   // Writes line now, or once every statement sent so far has succeeded.
   void WriteRowLine(std::string_view line);
-  // value escaped for the run's character set.
-  std::string Escape(std::string_view value) const;
+  // The session whose character set values are escaped for.
+  const TSession& Escaping() const { return *lanes_.front().session; }
   // Reads the outcome of every statement in flight, whatever it is, and
   // closes the sessions; then nothing more may be sent. Repeatable.
   void Close();
@@ -61,6 +76,8 @@ class TStatementPipeline {
   struct TLane {
     std::unique_ptr<TSession> session;
     std::string statement;  // the last one sent
+    uint64_t rows = 0;      // its rows, added to *accepted once it succeeded
+    uint64_t* accepted = nullptr;
     bool in_flight = false;
     std::chrono::steady_clock::time_point sent;  // of the statement in flight
   };
@@ -73,8 +90,8 @@ class TStatementPipeline {
   void AwaitAll();
   // Whether lane's answer begins before its statement's timeout is over.
   bool Answers(const TLane& lane);
-  // Reads the outcome of lane's statement, if in flight and answered, and
-  // forgets it; for the end of a run.
+  // Reads the outcome of lane's statement, if in flight and answered,
+  // counting its rows if it succeeded, and forgets it; for the end of a run.
   void Drain(TLane& lane);
   // Sends lane's statement again, synchronously, after it failed with
   // error and text, until the server accepts it.
@@ -82,17 +99,18 @@ class TStatementPipeline {
   // Makes lane's session anew; false, with error and text set, when that
   // failed.
   bool Reopen(TLane& lane, unsigned& error, std::string& text);
-  // Marks one more statement, in order, as succeeded and writes the lines
-  // that waited for it.
-  void Succeeded();
+  // Marks lane's statement, the next in order, as succeeded: counts its
+  // rows and writes the lines that waited for it.
+  void Succeeded(TLane& lane);
   // Refuses a statement the lane's session cannot take whole.
   void CheckSize(const TLane& lane, std::string_view statement);
-  // Awaits the other statements in flight, prints statement and reason,
-  // closes the sessions and ends the process with exit code 1.
+  // Reads the outcome of the other statements in flight, all sent after
+  // statement, and throws statement's failure for reason.
   [[noreturn]] void Fail(std::string_view statement, std::string_view reason);
 
   std::vector<TLane> lanes_;
   TSessionFacts facts_;  // the first session's
+  size_t max_packet_;    // the least of the sessions' packet limits
   TSessionOpener open_;
   unsigned retry_seconds_;
   std::chrono::seconds timeout_;

@@ -13,6 +13,7 @@ int (*mysql_real_query)(MYSQL*, const char*, unsigned long) = nullptr;
 int (*mysql_send_query)(MYSQL*, const char*, unsigned long) = nullptr;
 char (*mysql_read_query_result)(MYSQL*) = nullptr;
 const char* (*mysql_error)(MYSQL*) = nullptr;
+const char* (*mysql_info)(MYSQL*) = nullptr;
 unsigned int (*mysql_errno)(MYSQL*) = nullptr;
 void (*mysql_close)(MYSQL*) = nullptr;
 unsigned long (*mysql_escape_string)(char*, const char*, unsigned long) = nullptr;
@@ -76,6 +77,7 @@ TClientLibraryStatus LoadClientLibrary(const char* library_name) {
   }
   ClientLibraryStatus = TClientLibraryStatus::Ready;
   ResolveEntryPoint(mysql_error, "mysql_error");
+  ResolveEntryPoint(mysql_info, "mysql_info");
   ResolveEntryPoint(mysql_init, "mysql_init");
   ResolveEntryPoint(mysql_real_connect, "mysql_real_connect");
   ResolveEntryPoint(mysql_real_query, "mysql_real_query");

@@ -33,6 +33,8 @@ extern int (*mysql_real_query)(MYSQL* mysql, const char* query, unsigned long le
 extern int (*mysql_send_query)(MYSQL* mysql, const char* query, unsigned long length);
 extern char (*mysql_read_query_result)(MYSQL* mysql);
 extern const char* (*mysql_error)(MYSQL* mysql);
+// What the last statement did, as text; null for most statements.
+extern const char* (*mysql_info)(MYSQL* mysql);
 extern unsigned int (*mysql_errno)(MYSQL* mysql);
 extern void (*mysql_close)(MYSQL* mysql);
 extern unsigned long (*mysql_escape_string)(char* to, const char* from, unsigned long length);

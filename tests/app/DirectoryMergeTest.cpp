@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "TempDir.h"
@@ -14,13 +15,13 @@ namespace {
 
 class DirectoryMerge : public testing::Test {
  protected:
-  void SetUp() override { CreateMergedTables(); }
-  void TearDown() override {
-    for (TTwoDArray** table : {&InfoFTable, &InfoTTable, &AlertsTable}) {
-      delete *table;
-      *table = nullptr;
-    }
-  }
+  void SetUp() override { merged_ = std::make_unique<TMergedTables>(); }
+  void TearDown() override { merged_.reset(); }
+
+  std::unique_ptr<TMergedTables> merged_;
+  const TTwoDArray* InfoFTable() const { return &merged_->InfoFTable; }
+  const TTwoDArray* InfoTTable() const { return &merged_->InfoTTable; }
+  const TTwoDArray* AlertsTable() const { return &merged_->AlertsTable; }
 };
 
 // Symbols enter a merged table with their first non-empty value, in merge
@@ -32,18 +33,18 @@ TEST_F(DirectoryMerge, FillsEachMergedTableWithItsColumnsInMergeOrder) {
             "A,X,,NYSE,\nB,X,Bee,,2\nC,X,,,\n");
   dir.Write("OvernightData.csv", "Symbol,Last Price\nD,4\nA,1\n");
   dir.Write("TC_OvernightData.csv", "Symbol,Up Days\n");
-  ReadDirectory(dir.Path() + "/");  // paths hold "//", which is fine
-  EXPECT_EQ(RowKeys(*InfoFTable), (std::vector<std::string>{"B", "A"}));
-  EXPECT_EQ(RowKeys(*InfoTTable), (std::vector<std::string>{"B", "D", "A"}));
-  EXPECT_EQ(RowKeys(*AlertsTable), (std::vector<std::string>{"A", "B", "D"}));
-  EXPECT_EQ(AlertsTable->GetValue("Listed Exchange", "A"), "NYSE");
-  EXPECT_EQ(InfoFTable->GetValue("Bunny 130", "B"), "");  // not one of its columns
-  EXPECT_EQ(InfoTTable->GetValue("Bunny 130", "B"), "2");
+  ReadDirectory(dir.Path() + "/", *merged_);  // paths hold "//", which is fine
+  EXPECT_EQ(RowKeys(*InfoFTable()), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(RowKeys(*InfoTTable()), (std::vector<std::string>{"B", "D", "A"}));
+  EXPECT_EQ(RowKeys(*AlertsTable()), (std::vector<std::string>{"A", "B", "D"}));
+  EXPECT_EQ(AlertsTable()->GetValue("Listed Exchange", "A"), "NYSE");
+  EXPECT_EQ(InfoFTable()->GetValue("Bunny 130", "B"), "");  // not one of its columns
+  EXPECT_EQ(InfoTTable()->GetValue("Bunny 130", "B"), "2");
 }
 
 // The merge as a file's own table and a copy column after column: each load
 // with LoadFromFile, then each merge with MergeColumn.
-std::string MergeColumnWise(const std::string& directory, TTwoDArray* const (&tables)[3]) {
+std::string MergeColumnWise(const std::string& directory, TMergedTables& tables) {
   TTwoDArray source;
   for (const TInputFile& file : kInputFiles) {
     try {
@@ -53,8 +54,10 @@ std::string MergeColumnWise(const std::string& directory, TTwoDArray* const (&ta
     }
     std::vector<std::vector<int32_t>> rows(3, std::vector<int32_t>(source.RowCount(), -1));
     for (const TMerge& merge : file.merges) {
-      const int t = *merge.into == InfoFTable ? 0 : *merge.into == InfoTTable ? 1 : 2;
-      MergeColumn(*tables[t], source, merge.column, rows[t]);
+      const int t = merge.into == &TMergedTables::InfoFTable   ? 0
+                    : merge.into == &TMergedTables::InfoTTable ? 1
+                                                               : 2;
+      MergeColumn(tables.*merge.into, source, merge.column, rows[t]);
     }
   }
   return "";
@@ -94,28 +97,29 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
         dir.Write(file.name, text);
       }
     }
-    TTwoDArray expected[3];
-    TTwoDArray* const reference[3] = {&expected[0], &expected[1], &expected[2]};
+    TMergedTables reference;
+    const TTwoDArray* expected[3] = {&reference.InfoFTable, &reference.InfoTTable,
+                                     &reference.AlertsTable};
     std::string expected_error;
     for (const TempDir& dir : dirs) {
       if (expected_error.empty()) expected_error = MergeColumnWise(dir.Path(), reference);
     }
     std::string error;
     try {
-      for (const TempDir& dir : dirs) ReadDirectory(dir.Path());
+      for (const TempDir& dir : dirs) ReadDirectory(dir.Path(), *merged_);
     } catch (const Exception& e) {
       error = e.Message();
     }
     ASSERT_EQ(error, expected_error) << "seed " << seed;
     if (!error.empty()) continue;
-    const TTwoDArray* tables[3] = {InfoFTable, InfoTTable, AlertsTable};
+    const TTwoDArray* tables[3] = {InfoFTable(), InfoTTable(), AlertsTable()};
     for (int t = 0; t < 3; ++t) {
-      ASSERT_EQ(RowKeys(*tables[t]), RowKeys(expected[t])) << "seed " << seed << " table " << t;
+      ASSERT_EQ(RowKeys(*tables[t]), RowKeys(*expected[t])) << "seed " << seed << " table " << t;
       for (const TInputFile& file : kInputFiles) {
         for (const TMerge& merge : file.merges) {
-          for (const std::string& key : RowKeys(expected[t])) {
+          for (const std::string& key : RowKeys(*expected[t])) {
             ASSERT_EQ(tables[t]->GetValue(merge.column, key),
-                      expected[t].GetValue(merge.column, key))
+                      expected[t]->GetValue(merge.column, key))
                 << "seed " << seed << " " << merge.column << " " << key;
           }
         }

@@ -1,7 +1,6 @@
 // The server failing the run: not there at all, gone in the middle of the
 // write phase, or with a packet limit too small for a statement. Each case
 // that harms its server gets a server of its own.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -180,19 +179,35 @@ TEST_P(Connections, ARejectedStatementInTheMiddleEndsTheOutputWhereItWasSent) {
 
 INSTANTIATE_TEST_SUITE_P(ServerFaults, Connections, testing::Values(1, kDefaultConnections));
 
-// The statement is not sent; the report names its size and the limit of
-// vendrake's session, a new one, which SET GLOBAL reaches.
-TEST(ServerFaults, AStatementOverTheServersPacketLimitIsRefusedWhole) {
+// Under a packet limit below a full statement (1 MiB: the old default) the
+// statements end early enough to fit and every row lands, counted in the
+// run report. A row that fits no statement is not sent; the report names
+// its size and the limit of vendrake's session, which SET GLOBAL reaches.
+TEST(ServerFaults, StatementsFitTheServersPacketLimitAndARowOverItIsRefusedWhole) {
   TestServer server;
+  server.ResetTables();
   server.Query("SET GLOBAL max_allowed_packet = 1048576");
   TempDir input;
-  WriteNumberedSymbols(input, 12000);  // symbol_info_f fits, symbol_info_t does not
-  const Outcome run =
-      RunCommand(VendrakeCommand(InstalledVendrake(kRootConfig), server.Socket(), {input.Path()}));
+  WriteNumberedSymbols(input, 12000);  // symbol_info_t and alerts_daily need two statements
+  const std::string report = input.Path() + "/report";
+  const InstalledVendrake vendrake(kRootConfig);
+  const std::string command = "VENDRAKE_REPORT=" + ShellQuoted(report) + " " +
+                              VendrakeCommand(vendrake, server.Socket(), {input.Path()});
+  const Outcome loaded = RunCommand(command);
+  EXPECT_EQ(loaded.exit_code, 0) << loaded.out.substr(loaded.out.size() - 300);
+  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_t"), "12000\n");
+  EXPECT_EQ(ReadFile(report),
+            "symbol_info_f 12000\nsymbol_info_t 12000\nalerts_daily 12000\nheartbeat 1\n");
+
+  const std::string big(1048576, 'x');
+  input.Write("F_OvernightData.csv", ReadFile(input.Path() + "/F_OvernightData.csv") + "BIG," +
+                                         big + ",NYSE\nLAST,Last Co,NYSE\n");
+  const Outcome run = RunCommand(command);
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "");
   const std::string intro = "\r\nError in Query\r\n";
-  const size_t found = run.out.find(intro + "REPLACE INTO symbol_info_t(");
+  const size_t found = run.out.find(intro + "REPLACE INTO symbol_info_f VALUES (\"BIG\", \"" + big +
+                                    "\", \"NYSE\", \"N\")\r\n");
   ASSERT_NE(found, std::string::npos) << run.out.substr(0, 2000);
   const size_t statement = found + intro.size();
   const size_t end = run.out.find("\r\n", statement);
@@ -200,51 +215,41 @@ TEST(ServerFaults, AStatementOverTheServersPacketLimitIsRefusedWhole) {
   EXPECT_EQ(run.out.substr(end), "\r\nStatement of " + std::to_string(end - statement) +
                                      " bytes is too large for the server's max_allowed_packet of "
                                      "1048576 bytes\r\n");
-  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"), "12000\n");
-  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_t"), "0\n");
+  // The rows before it were sent before it and landed.
+  EXPECT_EQ(ReadFile(report), "symbol_info_f 12000\nsymbol_info_t 0\nalerts_daily 0\n");
   EXPECT_EQ(server.Log().find("Aborted connection"), std::string::npos);  // closed, not dropped
-}
-
-// Runs ExecuteQuery in a child process, so that a refusal ends only the
-// child; expects it to end with exit_code and returns the last line it
-// printed, empty when it printed none.
-std::string LastLineOfExecuteQuery(const std::string& query, int exit_code) {
-  const TempDir dir;
-  const std::string path = dir.Path() + "/out";
-  EXPECT_EXIT(
-      {
-        dup2(open(path.c_str(), O_WRONLY | O_CREAT, 0600), STDOUT_FILENO);
-        ExecuteQuery(query);
-        std::exit(0);
-      },
-      testing::ExitedWithCode(exit_code), "");
-  std::string out = ReadFile(path);
-  if (out.ends_with("\r\n")) out.resize(out.size() - 2);
-  const size_t previous = out.rfind("\r\n");
-  return previous == std::string::npos ? out : out.substr(previous + 2);
 }
 
 // At the limit read at connect time the largest statement the server takes
 // is sent and stored, and one byte more is refused before it is sent. The
-// only test that connects in this process, as ConnectDatabase runs once.
+// client library reads MYSQL_UNIX_PORT once, so every test that connects in
+// this process uses the shared server.
 TEST(ServerFaults, TheLargestStatementUnderThePacketLimitIsSentAndOneByteMoreIsNot) {
-  TestServer server;
+  TestServer& server = *Server;
+  server.ResetTables();
+  const std::string limit = server.Query("SELECT @@GLOBAL.max_allowed_packet");
   server.Query("SET GLOBAL max_allowed_packet = 1048576");
   setenv("MYSQL_UNIX_PORT", server.Socket().c_str(), 1);
-  DbUser = "root";
-  DbDatabase = "mydb";
-  ConnectDatabase();
+  TSettings settings;
+  settings.DbUser = "root";
+  TDatabase database(settings);
   // Trailing blanks, which the server skips, give the statement its size.
   const auto statement = [](const std::string& symbol, size_t size) {
     std::string text = "REPLACE INTO symbol_info_f VALUES ('" + symbol + "', 'Edge Co', '', 'N')";
     text.resize(size, ' ');
     return text;
   };
-  EXPECT_EQ(LastLineOfExecuteQuery(statement("FITS", 1048574), 0), "");
-  EXPECT_EQ(LastLineOfExecuteQuery(statement("OVER", 1048575), 1),
-            "Statement of 1048575 bytes is too large for the server's max_allowed_packet of "
-            "1048576 bytes");
+  database.ExecuteQuery(statement("FITS", 1048574));
+  try {
+    database.ExecuteQuery(statement("OVER", 1048575));
+    ADD_FAILURE() << "sent";
+  } catch (const TStatementFailure& failure) {
+    EXPECT_EQ(failure.reason,
+              "Statement of 1048575 bytes is too large for the server's max_allowed_packet of "
+              "1048576 bytes");
+  }
   EXPECT_EQ(server.Query("SELECT symbol FROM symbol_info_f"), "FITS\n");
+  server.Query("SET GLOBAL max_allowed_packet = " + limit);
 }
 
 }  // namespace

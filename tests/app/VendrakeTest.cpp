@@ -61,18 +61,35 @@ TEST(Vendrake, AnIncompatibleClientLibraryIsReportedBeforeAnyInputIsRead) {
   EXPECT_EQ(usage.out, "List directories to process\r\n");
 }
 
-// Answered before any connection: a library that cannot connect is never
-// asked.
-TEST(Vendrake, HelpAndVersionAnswerWithoutConnecting) {
+// Answered or refused before any connection: a library that cannot connect
+// is never asked. An option-like argument is refused even beside
+// directories, none of which is read.
+TEST(Vendrake, OptionsAreAnsweredOrRefusedWithoutConnecting) {
   TempDir libraries;
   std::filesystem::copy_file(FAKE_CLIENT_INCOMPLETE, libraries.Path() + "/libmariadb.so.3");
-  const Outcome version = RunWithLibraries(libraries, "--version");
-  EXPECT_EQ(version.exit_code, 0);
-  EXPECT_TRUE(version.out.starts_with("vendrake 1.") && version.out.ends_with("\r\n"))
-      << version.out;
-  const Outcome help = RunWithLibraries(libraries, "--help");
-  EXPECT_EQ(help.exit_code, 0);
-  EXPECT_TRUE(help.out.starts_with("Usage: vendrake DIR [DIR ...]\r\n")) << help.out;
+  const std::string refused =
+      " is no option (--help and --version stand alone); a directory of "
+      "that name is given as ./";
+  const struct {
+    std::string args;
+    int exit_code;
+    std::string out_start, err;
+  } cases[] = {
+      {"--version", 0, "vendrake 1.", ""},
+      {"--help", 0, "Usage: vendrake DIR [DIR ...]\r\n", ""},
+      {"-h", 2, "", "vendrake: -h" + refused + "-h\r\n"},
+      {"/tmp --help", 2, "", "vendrake: --help" + refused + "--help\r\n"},
+      {"/no/such/dir - /tmp", 2, "", "vendrake: -" + refused + "-\r\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = RunCommand("LD_LIBRARY_PATH=" + ShellQuoted(libraries.Path()) + " " +
+                                   ShellQuoted(VENDRAKE_BINARY) + " " + c.args);
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.args;
+    EXPECT_TRUE(c.exit_code ? run.out.empty()
+                            : run.out.starts_with(c.out_start) && run.out.ends_with("\r\n"))
+        << c.args << ": " << run.out;
+    EXPECT_EQ(run.err, c.err) << c.args;
+  }
 }
 
 TEST(Vendrake, AMissingClientLibraryIsReportedBeforeAnyInputIsRead) {
@@ -94,6 +111,42 @@ TEST(Vendrake, AConnectionHandleTheLibraryCannotMakeIsReported) {
   EXPECT_EQ(run.out,
             "EOutOfMemory:  Out of memory: the client library could not allocate a "
             "connection\r\n");
+}
+
+// Runs on a stand-in for a MySQL server, which knows no @@wsrep_on and
+// answers error 1193 for it, and takes every statement. A load error's
+// place follows its report line; a report file that cannot be written is
+// told on standard error and changes no exit code.
+TEST(Vendrake, RunsOnAMysqlServer) {
+  TempDir libraries;
+  std::filesystem::copy_file(FAKE_CLIENT_MYSQL, libraries.Path() + "/libmariadb.so.3");
+  TempDir input;
+  input.Write("OvernightData.csv", "Symbol\n");
+  input.Write("TC_OvernightData.csv", "Symbol\n");
+  const std::string f = input.Path() + "/F_OvernightData.csv";
+  const std::string reading = "Reading:  " + input.Path() + "\r\n";
+  const struct {
+    std::string f_file, report;
+    int exit_code;
+    std::string out, err;
+  } cases[] = {
+      {"Symbol,Company Name\nA,Acme\n", "", 0, reading + "A  (F)\r\n", ""},
+      {"Symbol,Company Name\nA,Acme\n\nB,Bee,x\n", "", 2,
+       reading + "EStringListError:  List index out of bounds (2)\r\n" + f +
+           ", line 4, field position 2: a value at a position the header names no column for\r\n",
+       "Hit Enter to continue.\r\n"},
+      {"Symbol\n", "/no/such/dir/report", 0, reading,
+       "vendrake: cannot write /no/such/dir/report: No such file or directory\r\n"},
+  };
+  for (const auto& c : cases) {
+    input.Write("F_OvernightData.csv", c.f_file);
+    const Outcome run = RunCommand("VENDRAKE_REPORT=" + ShellQuoted(c.report) + " " +
+                                   "LD_LIBRARY_PATH=" + ShellQuoted(libraries.Path()) + " " +
+                                   ShellQuoted(VENDRAKE_BINARY) + " " + ShellQuoted(input.Path()));
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.f_file;
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
 }
 
 TEST(Vendrake, UnwritableStandardOutputEndsWithCode2WithoutACrash) {

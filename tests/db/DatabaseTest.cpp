@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/MergedTables.h"
 #include "base/Exceptions.h"
 #include "db/mysql.h"
 
@@ -27,17 +26,15 @@ TEST(Quoting, ValuesBecomeOneDoubleQuotedLiteralOrNull) {
   EXPECT_EQ(EscapeSql("\"\"\""), "\\\"\\\"\\\"");
 }
 
-// Without a ready client library nothing is attempted: no handle, no
-// tables.
+// Without a ready client library nothing is attempted.
 TEST(Connection, NeedsAReadyClientLibrary) {
   FreeClientLibrary();
   try {
-    ConnectDatabase();
+    TDatabase database{TSettings()};
     ADD_FAILURE() << "no exception";
   } catch (const EAssertionFailed& error) {
     EXPECT_EQ(error.Message().rfind("Assertion failure (", 0), 0u) << error.Message();
   }
-  EXPECT_EQ(InfoFTable, nullptr);
   LoadClientLibrary(nullptr);
 }
 

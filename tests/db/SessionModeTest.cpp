@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "ServerTests.h"
+#include "db/Database.h"
 
 namespace vendrake {
 namespace {
@@ -99,11 +101,21 @@ struct Load {
 };
 
 // Every byte value, CR, LF and zero included, which no input line can
-// carry, stored by a program that quotes as vendrake does.
+// carry, stored as the company names of symbols bytes0 (0 to 127) and
+// bytes128 (128 to 255), quoted as vendrake quotes.
 void StoreEveryByte() {
-  const Outcome run = RunCommand("MYSQL_UNIX_PORT=" + ShellQuoted(Server->Socket()) + " " +
-                                 ShellQuoted(STORE_EVERY_BYTE));
-  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  setenv("MYSQL_UNIX_PORT", Server->Socket().c_str(), 1);
+  TSettings settings;
+  settings.DbUser = "root";
+  TDatabase database(settings);
+  const TSession* session = &database.Escaping();
+  for (const int first : {0, 128}) {
+    std::string bytes;
+    for (int c = first; c < first + 128; ++c) bytes.push_back(static_cast<char>(c));
+    database.ExecuteQuery("REPLACE INTO symbol_info_f VALUES (" +
+                          QuoteSql("bytes" + std::to_string(first), session) + ", " +
+                          QuoteSql(bytes, session) + ", \"-\", \"N\")");
+  }
 }
 
 std::string EveryByteInHex() {
