@@ -3,7 +3,10 @@
 // in the database.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ProgramRun.h"
@@ -127,11 +130,15 @@ TEST_F(WholeRun, TwoDirectoriesLandRowByRowAsTheFilesSay) {
   const std::string heartbeat = Heartbeat();
   EXPECT_TRUE(heartbeat == before + "\n" || heartbeat == after + "\n") << heartbeat;
 
-  // A second run over the same data replaces every row instead of adding.
+  // A second run over the same data replaces every row instead of adding;
+  // on an earlier night's rows it adds its own.
   ASSERT_EQ(Vendrake(input.Args()).exit_code, 0);
   EXPECT_EQ(Count("symbol_info_f"), "5\n");
   EXPECT_EQ(Count("symbol_info_t"), "3\n");
   EXPECT_EQ(Count("alerts_daily"), "5\n");
+  Server->Query("UPDATE alerts_daily SET date = date - INTERVAL 1 DAY");
+  ASSERT_EQ(Vendrake(input.Args()).exit_code, 0);
+  EXPECT_EQ(Server->Query("SELECT COUNT(*), COUNT(DISTINCT date) FROM alerts_daily"), "10\t2\n");
 }
 
 // Values built to break out of a literal land byte for byte, and nothing
@@ -223,6 +230,84 @@ TEST_F(WholeRun, ARejectedStatementEndsTheRunWithCode1) {
   EXPECT_EQ(Heartbeat(), "NULL\n");
 }
 
+// With db_Publish=Atomic a reader polling during the run sees the night
+// before or the whole new one: every table and the heartbeat of one night.
+// A statement rejected in the last table, or the loader killed while it
+// writes, leaves every live table as it was, and the next run publishes
+// nothing its predecessor staged.
+struct AtomicCase {
+  const char* put_volume;  // of S10000, in alerts_daily only: "many" is rejected
+  bool killed;             // the loader, at the 10000th row line of alerts_daily
+  int exit_code;           // as the shell reports it
+};
+
+class AtomicNight : public WholeRun, public testing::WithParamInterface<AtomicCase> {};
+
+TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
+  const AtomicCase& c = GetParam();
+  TempDir old_night, new_night, next_night, scratch;
+  WriteNumberedSymbols(old_night, 20000);
+  ASSERT_EQ(Vendrake({old_night.Path()}).exit_code, 0);
+  Server->Query("UPDATE monitor_alive SET last_update = NULL");
+  const std::string kSample =
+      "SELECT (SELECT SUM(company_name = 'New') FROM symbol_info_f), "
+      "(SELECT SUM(up_days) FROM symbol_info_t), (SELECT SUM(up_days) FROM alerts_daily), "
+      "(SELECT COUNT(last_update) FROM monitor_alive)";
+  const std::string kSums = "CHECKSUM TABLE symbol_info_f, symbol_info_t, alerts_daily";
+  const std::string old_sample = Server->Query(kSample), old_sums = Server->Query(kSums);
+  const std::string new_sample = "20000\t140000\t140000\t1\n";
+  std::string f = "Symbol,Company Name,Prev Put Volume\n", tc = "Symbol,Up Days\n";
+  for (int i = 0; i < 20000; ++i) {
+    f += "S" + std::to_string(i) + ",New," + (i == 10000 ? c.put_volume : "1") + "\n";
+    tc += "S" + std::to_string(i) + ",7\n";
+  }
+  new_night.Write("F_OvernightData.csv", f);
+  new_night.Write("OvernightData.csv", "Symbol\n");
+  new_night.Write("TC_OvernightData.csv", tc);
+
+  std::atomic<bool> running = true;
+  std::vector<std::string> samples;
+  std::thread reader([&] {
+    while (running) samples.push_back(Server->Query(kSample));
+  });
+  const InstalledVendrake atomic(std::string(kRootConfig) + "db_Publish=Atomic\n");
+  const std::string report = scratch.Path() + "/report", pid = scratch.Path() + "/pid";
+  int d_lines = 0;
+  const Outcome run = RunWatched(
+      "sh -c 'echo $$ >" + pid + " && exec \"$0\" \"$@\"' env VENDRAKE_REPORT=" + report + " " +
+          VendrakeCommand(atomic, Server->Socket(), {new_night.Path()}),
+      [&](const std::string& line) {
+        if (c.killed && line.ends_with("(D)\r\n") && ++d_lines == 10000) {
+          kill(std::stoi(ReadFile(pid)), SIGKILL);
+        }
+      });
+  running = false;
+  reader.join();
+  EXPECT_EQ(run.exit_code, c.exit_code);
+  for (const std::string& sample : samples) {
+    EXPECT_TRUE(sample == old_sample || sample == new_sample) << sample;
+  }
+  const bool published = c.exit_code == 0;
+  EXPECT_EQ(Server->Query(kSample), published ? new_sample : old_sample);
+  // The service is told of the rows published, all or none.
+  if (!c.killed) {
+    EXPECT_EQ(ReadFile(report),
+              published
+                  ? "symbol_info_f 20000\nsymbol_info_t 20000\nalerts_daily 20000\nheartbeat 1\n"
+                  : "symbol_info_f 0\nsymbol_info_t 0\nalerts_daily 0\n");
+  }
+  if (published) return;
+  EXPECT_EQ(Server->Query(kSums), old_sums);
+  WriteNumberedSymbols(next_night, 100);
+  EXPECT_EQ(RunCommand(VendrakeCommand(atomic, Server->Socket(), {next_night.Path()})).exit_code,
+            0);
+  EXPECT_EQ(Server->Query(kSample), "0\t490000\t490000\t1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(WholeRun, AtomicNight,
+                         testing::Values(AtomicCase{"1", false, 0}, AtomicCase{"many", false, 1},
+                                         AtomicCase{"1", true, 128 + SIGKILL}));
+
 // A refused connection names the settings but never shows the password,
 // and no input is read (the directory does not even exist).
 TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
@@ -246,13 +331,28 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
   EXPECT_NE(unknown.out.find("Password=\"\", Database=\"nodb\" (/"), std::string::npos)
       << unknown.out;
   EXPECT_TRUE(unknown.out.ends_with(")\r\nError 1049: Unknown database 'nodb'\r\n")) << unknown.out;
+
+  // Staging a night whole needs more than writing it directly.
+  Server->Query(
+      "CREATE USER writer@localhost; GRANT INSERT, DELETE, UPDATE ON mydb.* TO writer@localhost");
+  const Outcome unstaged =
+      Vendrake({"/no/such/dir"}, "[Vendrake]\ndb_User=writer\ndb_Publish=Atomic\n");
+  Server->Query("DROP USER writer@localhost");
+  EXPECT_EQ(unstaged.exit_code, 2);
+  EXPECT_TRUE(unstaged.out.starts_with("EAssertionFailed:  Unable to connect to database.  "))
+      << unstaged.out;
+  EXPECT_NE(unstaged.out.find(")\r\nError 1142: DROP command denied to user 'writer'@'localhost' "
+                              "for table `mydb`.`symbol_info_f_staged_"),
+            std::string::npos)
+      << unstaged.out;
 }
 
-// A number setting outside its range ends the run before any input is
-// read (the directory does not even exist), naming the setting.
-TEST_F(WholeRun, ANumberSettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
-  for (const std::string setting : {"db_Connections=\"0", "db_Connections=\"65",
-                                    "db_Connections=\"two", "db_TimeoutSeconds=\"0"}) {
+// A setting outside its range ends the run before any input is read (the
+// directory does not even exist), naming the setting.
+TEST_F(WholeRun, ASettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
+  for (const std::string setting :
+       {"db_Connections=\"0", "db_Connections=\"65", "db_Connections=\"two",
+        "db_TimeoutSeconds=\"0", "db_Publish=\"atomic"}) {
     const Outcome run = Vendrake({"/no/such/dir"}, std::string(kRootConfig) + setting + "\"\n");
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_TRUE(run.out.starts_with("EAssertionFailed:  " + setting + "\" is not")) << run.out;
