@@ -289,7 +289,7 @@ class TMerger {
     if (chunk.file != file_) EndFile();
     file_ = chunk.file;
     if (chunk.error) std::rethrow_exception(chunk.error);
-    if (chunk.first) BeginFile(*chunk.plan);
+    if (chunk.first) BeginFile(chunk.plan);
     const size_t slots = chunk.plan->slots;
     const size_t records = chunk.hashes.size();
     // Index slots of keys some records on are requested early, so that
@@ -320,8 +320,9 @@ class TMerger {
   }
 
  private:
-  void BeginFile(const TFilePlan& plan) {
-    plan_ = &plan;
+  void BeginFile(const std::shared_ptr<const TFilePlan>& file_plan) {
+    plan_ = file_plan;
+    const TFilePlan& plan = *plan_;
     lines_ = 0;
     data_lines_ = 0;
     std::vector<TMergedTable> tables;
@@ -343,7 +344,9 @@ class TMerger {
   const bool alerts_;
   const TFileRead* const file_read_;  // null, or for the share that is not alerts_
   int file_ = -1;                     // the file being merged, -1 between files
-  const TFilePlan* plan_ = nullptr;
+  // Kept here: once the next file is read, no chunk holds this one's plan,
+  // which EndFile still reports the header of.
+  std::shared_ptr<const TFilePlan> plan_;
   int lines_ = 0;       // the file's lines in the chunks merged before
   int data_lines_ = 0;  // the file's records merged before
   std::vector<TTableMerge> merges_;

@@ -111,6 +111,7 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
       return std::uniform_int_distribution<size_t>(0, n - 1)(random);
     };
     TempDir dirs[2];
+    std::vector<std::string> headers;  // each file's, as written
     for (const TempDir& dir : dirs) {
       for (const TInputFile& file : kInputFiles) {
         std::vector<std::string> names{"Symbol", "Other"};
@@ -121,6 +122,7 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
         std::string text;
         for (const std::string& name : names) text += name + ",";
         text.back() = '\n';
+        headers.push_back(text);
         for (size_t line = below(40); line > 0; --line) {
           const std::string key(1, "ABCDEFabc"[below(9)]);
           text += below(20) == 0 ? "" : below(5) == 0 ? "\"" + key + "\"" : key;
@@ -143,16 +145,26 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
     // Chunks of a line or less too, so that they end at every place a line
     // may end.
     const size_t chunk_bytes[] = {1, 2, 7, 64, kChunkBytes};
+    // The header each file's report is given, which must outlive the file's
+    // chunks.
+    std::vector<std::string> reported;
+    const TFileRead report = [&](const TInputFile&, const TStringList& header, const TTwoDArray&) {
+      std::string text;
+      for (int b = 0; b < header.Count(); ++b) text += header[b] + ",";
+      text.back() = '\n';
+      reported.push_back(text);
+    };
     std::string error;
     try {
       for (const TempDir& dir : dirs) {
-        ReadFiles(dir.Path(), kInputFiles, *merged_, nullptr, chunk_bytes[seed % 5]);
+        ReadFiles(dir.Path(), kInputFiles, *merged_, &report, chunk_bytes[seed % 5]);
       }
     } catch (const Exception& e) {
       error = Failure(e);
     }
     ASSERT_EQ(error, expected_error) << "seed " << seed;
     if (!error.empty()) continue;
+    ASSERT_EQ(reported, headers) << "seed " << seed;
     const TTwoDArray* tables[3] = {InfoFTable(), InfoTTable(), AlertsTable()};
     for (int t = 0; t < 3; ++t) {
       ASSERT_EQ(RowKeys(*tables[t]), RowKeys(*expected[t])) << "seed " << seed << " table " << t;
