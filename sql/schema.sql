@@ -36,6 +36,9 @@ CREATE TABLE IF NOT EXISTS symbol_info_t (
   PRIMARY KEY (symbol)
 ) ENGINE=InnoDB;
 
+-- One row per symbol and trading date. Keyed by date first, so that a
+-- night's rows go to the end of the table, together, however many nights
+-- it holds; the second index finds one symbol's nights.
 CREATE TABLE IF NOT EXISTS alerts_daily (
   d_symbol VARBINARY(64) NOT NULL,
   date DATE NOT NULL,
@@ -63,7 +66,8 @@ CREATE TABLE IF NOT EXISTS alerts_daily (
   low_life DOUBLE NULL,
   prev_put_volume BIGINT NULL,
   prev_call_volume BIGINT NULL,
-  PRIMARY KEY (d_symbol, date)
+  PRIMARY KEY (date, d_symbol),
+  KEY d_symbol_date (d_symbol, date)
 ) ENGINE=InnoDB;
 
 -- One row per loader computer, named "Overnight <computer name>". Vendrake

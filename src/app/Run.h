@@ -29,6 +29,13 @@ struct TAccepted {
 struct TRun {
   explicit TRun(TSettings settings) : Settings(std::move(settings)) {}
 
+  // What reached the live tables: with Atomic nothing until the night was
+  // published, with the heartbeat.
+  TAccepted Published() const {
+    const bool staged = Settings.DbPublish == TPublish::Atomic && !Accepted.heartbeat;
+    return staged ? TAccepted() : Accepted;
+  }
+
   const TSettings Settings;
   TMergedTables Tables;
   TAccepted Accepted;

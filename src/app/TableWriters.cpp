@@ -87,7 +87,7 @@ bool AlertsDailyTuple(const TSession& session, const std::string& key,
 // by number: the columns are looked up once, the rows not at all, as
 // RowOrder walks the rows of GetRowKeys in step.
 // accepted counts the rows the server took.
-void WriteTable(TDatabase& database, const TTwoDArray& table, const char* prefix,
+void WriteTable(TDatabase& database, const TTwoDArray& table, const std::string& prefix,
                 std::string_view tag, std::span<const std::string_view> columns, TupleBuilder build,
                 TStringList& rows, uint64_t& accepted, const std::string& trading_date = "") {
   TAccumulateInsert insert(prefix);
@@ -114,33 +114,39 @@ void WriteTable(TDatabase& database, const TTwoDArray& table, const char* prefix
 }  // namespace
 
 void WriteSymbolInfoF(TRun& run, TStringList& rows) {
-  WriteTable(*run.DbConnection, run.Tables.InfoFTable, "REPLACE INTO symbol_info_f", "(F)",
-             SymbolInfoFColumns, SymbolInfoFTuple, rows, run.Accepted.symbol_info_f);
+  TDatabase& database = *run.DbConnection;
+  WriteTable(database, run.Tables.InfoFTable,
+             "REPLACE INTO " + database.WrittenTable("symbol_info_f"), "(F)", SymbolInfoFColumns,
+             SymbolInfoFTuple, rows, run.Accepted.symbol_info_f);
 }
 
 void WriteSymbolInfoT(TRun& run, TStringList& rows) {
-  WriteTable(*run.DbConnection, run.Tables.InfoTTable,
-             "REPLACE INTO symbol_info_t(symbol, last_update, volatility, last_price, ad_vol, "
-             "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
-             "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
-             "consolidation_days, std_20, average_true_range)",
+  TDatabase& database = *run.DbConnection;
+  WriteTable(database, run.Tables.InfoTTable,
+             "REPLACE INTO " + database.WrittenTable("symbol_info_t") +
+                 "(symbol, last_update, volatility, last_price, ad_vol, "
+                 "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
+                 "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
+                 "consolidation_days, std_20, average_true_range)",
              "(T)", SymbolInfoTColumns, SymbolInfoTTuple, rows, run.Accepted.symbol_info_t);
 }
 
 void WriteAlertsDaily(TRun& run, TStringList& rows, const std::string& trading_date) {
-  WriteTable(*run.DbConnection, run.Tables.AlertsTable,
-             "REPLACE INTO alerts_daily(d_symbol, date, advol, list_exch, up_days, volatility, "
-             "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, low_p, "
-             "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
-             "consolidation_low, average_true_range, last_price, high_life, low_life, "
-             "prev_put_volume, prev_call_volume)",
+  TDatabase& database = *run.DbConnection;
+  WriteTable(database, run.Tables.AlertsTable,
+             "REPLACE INTO " + database.WrittenTable("alerts_daily") +
+                 "(d_symbol, date, advol, list_exch, up_days, volatility, "
+                 "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, low_p, "
+                 "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
+                 "consolidation_low, average_true_range, last_price, high_life, low_life, "
+                 "prev_put_volume, prev_call_volume)",
              "(D)", AlertsDailyColumns, AlertsDailyTuple, rows, run.Accepted.alerts_daily,
              trading_date);
 }
 
 void UpdateMonitorAlive(TRun& run, const std::string& trading_date) {
   TDatabase& database = *run.DbConnection;
-  run.Accepted.heartbeat = database.ExecuteQuery(
+  run.Accepted.heartbeat = database.PublishNight(
       "UPDATE monitor_alive SET last_update=\"" + trading_date + "\" WHERE name=\"" +
       EscapeSql(HeartbeatRowName(), &database.Escaping()) + "\"");
 }

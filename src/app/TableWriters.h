@@ -20,7 +20,8 @@ void WriteSymbolInfoF(TRun& run, TStringList& rows);
 void WriteSymbolInfoT(TRun& run, TStringList& rows);
 void WriteAlertsDaily(TRun& run, TStringList& rows, const std::string& trading_date);
 
-// Stamps the row named HeartbeatRowName() with trading_date. A missing row
+// Stamps the row named HeartbeatRowName() with trading_date, with the
+// night's publishing when that is atomic. A missing row
 // is not an error; run.Accepted.heartbeat tells the rows it matched.
 void UpdateMonitorAlive(TRun& run, const std::string& trading_date);
 

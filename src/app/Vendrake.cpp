@@ -65,7 +65,7 @@ void WriteAllTables(TRun& run) {
 }
 
 void RunPhases(TRun& run, std::span<char* const> directories) {
-  run.DbConnection = std::make_unique<TDatabase>(run.Settings);
+  run.DbConnection = std::make_unique<TDatabase>(run.Settings, LocalComputerName());
   for (const char* directory : directories) ReadDirectory(directory, run.Tables);
   WriteAllTables(run);
   run.DbConnection.reset();
@@ -127,7 +127,7 @@ int RunDirectories(std::span<char* const> directories) {
   } catch (...) {
     code = ReportCurrent(run.get());
   }
-  WriteRunReport(run != nullptr ? run->Accepted : TAccepted());
+  WriteRunReport(run != nullptr ? run->Published() : TAccepted());
   return code;
 }
 

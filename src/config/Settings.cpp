@@ -80,6 +80,10 @@ TSettings ReadSettings() {
   settings.DbConnections =
       WholeNumber("db_Connections", settings.DbConnections, 1, kMostConnections,
                   "from 1 to " + std::to_string(kMostConnections));
+  const std::string publish = Read("db_Publish", "Direct");
+  VENDRAKE_ASSERT(publish == "Direct" || publish == "Atomic",
+                  "db_Publish=" + Quoted(publish) + " is not Direct or Atomic");
+  settings.DbPublish = publish == "Atomic" ? TPublish::Atomic : TPublish::Direct;
   return settings;
 }
 

@@ -16,6 +16,10 @@ enum class TSslMode { Disabled, Preferred, Required, VerifyCa, VerifyIdentity };
 // The mode named, letter case aside; none for a name of no mode.
 std::optional<TSslMode> ParseSslMode(std::string_view name);
 
+// How a night reaches the tables: statement by statement into the live
+// tables, or staged and published whole (see db/NightPublisher.h).
+enum class TPublish { Direct, Atomic };
+
 struct TSettings {
   std::string DbHost;
   std::string DbUser;
@@ -32,6 +36,7 @@ struct TSettings {
   unsigned DbTimeoutSeconds = 60;
   // How many sessions carry the statements, 1 to kMostConnections.
   unsigned DbConnections = 2;
+  TPublish DbPublish = TPublish::Direct;
 };
 
 // More sessions than this would only crowd the server's threads.

@@ -13,6 +13,7 @@
 
 #include "config/Settings.h"
 #include "db/AccumulateInsert.h"
+#include "db/NightPublisher.h"
 #include "db/Session.h"
 #include "db/StatementPipeline.h"
 
@@ -27,8 +28,10 @@ class TDatabase {
   // Opens settings.DbConnections sessions. Raises EAssertionFailed when the
   // client library is not ready, the server refuses a connection (the
   // reason then follows as a line of its own), a statement of a session's
-  // set-up fails, or a session meets another server than the first.
-  explicit TDatabase(const TSettings& settings);
+  // set-up fails, or a session meets another server than the first. With
+  // Atomic, computer names the staging tables, which are made now (see
+  // TNightPublisher::Prepare).
+  explicit TDatabase(const TSettings& settings, std::string_view computer = {});
   TDatabase(const TDatabase&) = delete;
   TDatabase& operator=(const TDatabase&) = delete;
 
@@ -63,10 +66,19 @@ class TDatabase {
   void WriteRowLine(std::string_view line) { pipeline_->WriteRowLine(line); }
   // The session whose character set values are escaped for.
   const TSession& Escaping() const { return pipeline_->Escaping(); }
+  // The table that the statements for the live table live go to: live
+  // itself, or with Atomic its staging table.
+  std::string WrittenTable(std::string_view live) const;
+  // Ends the night with heartbeat, the monitor_alive UPDATE, and returns
+  // the rows it matched: executes it, or with Atomic, once every statement
+  // has succeeded, publishes the staged rows and it in one transaction.
+  uint64_t PublishNight(const std::string& heartbeat);
 
  private:
   const TSettings settings_;  // for the sessions made anew
   std::unique_ptr<TStatementPipeline> pipeline_;
+  std::unique_ptr<TNightPublisher> publisher_;  // with Atomic
+  uint64_t rows_ = 0;                           // given to AddInsertRow
 };
 
 // value escaped by the client library, for session's character set, for use

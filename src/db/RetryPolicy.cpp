@@ -1,6 +1,7 @@
 #include "db/RetryPolicy.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <thread>
 
 namespace vendrake {
@@ -49,6 +50,13 @@ std::optional<TSeconds> TRetryWindow::NextWait() {
   const TSeconds wait = std::min<TSeconds>(next_, *deadline_ - now);
   next_ = std::min(next_ * 2, TSeconds(8));
   return wait;
+}
+
+std::string RetryLine(unsigned error, const std::string& text, TSeconds wait) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof(seconds), "%.3g", wait.count());
+  return "Transient server error " + std::to_string(error) + ": " + text + "; retrying in " +
+         seconds + " s";
 }
 
 }  // namespace vendrake

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 
 namespace vendrake {
 
@@ -51,6 +52,10 @@ class TRetryWindow {
   std::optional<std::chrono::steady_clock::time_point> deadline_;
   TSeconds next_{0.5};
 };
+
+// The console line of a wait after error, with its text, before the next
+// attempt.
+std::string RetryLine(unsigned error, const std::string& text, TSeconds wait);
 
 }  // namespace vendrake
 

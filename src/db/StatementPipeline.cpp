@@ -1,7 +1,6 @@
 #include "db/StatementPipeline.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "app/Console.h"
 
@@ -15,13 +14,6 @@ namespace {
 // It mostly drops the connection while the statement still arrives, so its
 // error would not name the size.
 bool FitsPacket(size_t size, size_t max_packet) { return size + 1 < max_packet; }
-
-void WriteRetryLine(unsigned error, const std::string& text, TSeconds wait) {
-  char seconds[32];
-  std::snprintf(seconds, sizeof(seconds), "%.3g", wait.count());
-  WriteOutputLine("Transient server error " + std::to_string(error) + ": " + text +
-                  "; retrying in " + seconds + " s");
-}
 
 }  // namespace
 
@@ -157,7 +149,7 @@ void TStatementPipeline::SendAgain(TLane& lane, unsigned error, std::string text
     lost |= kind == TErrorClass::LostConnection;
     const std::optional<TSeconds> wait = window.NextWait();
     if (!wait) Fail(statement, text);
-    WriteRetryLine(error, text, *wait);
+    WriteOutputLine(RetryLine(error, text, *wait));
     window.Sleep(*wait);
     if (lost && !Reopen(lane, error, text)) continue;
     lost = false;

@@ -71,6 +71,8 @@ class TStatementPipeline {
   // Reads the outcome of every statement in flight, whatever it is, and
   // closes the sessions; then nothing more may be sent. Repeatable.
   void Close();
+  // Returns once every statement sent so far has succeeded.
+  void AwaitAll();
 
  private:
   struct TLane {
@@ -87,7 +89,6 @@ class TStatementPipeline {
   // after a transient error; then it and every statement before it have
   // succeeded.
   void Await(TLane& lane);
-  void AwaitAll();
   // Whether lane's answer begins before its statement's timeout is over.
   bool Answers(const TLane& lane);
   // Reads the outcome of lane's statement, if in flight and answered,

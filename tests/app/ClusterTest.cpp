@@ -92,6 +92,8 @@ TEST(Cluster, NodeFaultsAreRiddenThroughOrLeaveWholeStatements) {
       {"unused node 2 killed, vendrake on node 0", 0, 2, false, false, "", 0},
       {"through the proxy, its node 1 killed", kProxy, 1, false, true, "", 0},
       {"through the proxy, its node 1 stopped", kProxy, 1, true, true, "db_TimeoutSeconds=10\n", 0},
+      {"through the proxy, its node 1 killed, published atomically", kProxy, 1, false, true,
+       "db_Publish=Atomic\n", 0},
       {"node 2 alone, killed for good", 2, 2, false, true, "db_RetrySeconds=3\n", 1},
   };
   for (const auto& c : cases) {

@@ -32,15 +32,17 @@ TEST(ServerFaults, AServerThatIsNotRunningIsReportedBeforeAnyInputIsRead) {
   EXPECT_EQ(run.out.find("Reading:"), std::string::npos);
 }
 
-// The server dies by SIGKILL while symbol_info_t is written, and is
-// started again on the same socket unless the case says otherwise; or its
-// process is stopped by SIGSTOP, silent with its connections open, and
-// goes on after a few seconds unless the case says otherwise.
+// The server dies by SIGKILL while symbol_info_t is written, or with
+// db_Publish=Atomic as the night is published, and is started again on the
+// same socket unless the case says otherwise; or its process is stopped by
+// SIGSTOP, silent with its connections open, and goes on after a few
+// seconds unless the case says otherwise.
 struct LostServerCase {
   bool killed;  // else stopped
   const char* settings;
   bool back;  // restarted, or resumed, during the run
   int exit_code;
+  bool publishing = false;  // at the last row line, else the first of symbol_info_t
 };
 
 class LostServer : public testing::TestWithParam<LostServerCase> {};
@@ -51,20 +53,22 @@ class LostServer : public testing::TestWithParam<LostServerCase> {};
 // window, or when the server stays away, the run ends with code 1 and the
 // connection error, and the table holds whole statements only (for a
 // stopped server that went on after the run, the failed one may be among
-// them).
+// them), or with Atomic nothing at all.
 TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
   const LostServerCase& c = GetParam();
   TestServer server;
   TempDir input;
   WriteNumberedSymbols(input, 30000);
   const InstalledVendrake vendrake(std::string(kRootConfig) + c.settings);
-  int t_lines = 0;
+  const bool atomic = std::string(c.settings).find("db_Publish=Atomic") != std::string::npos;
+  int lines = 0;
   std::thread resume;
   // A run that waits for ever is ended, and fails the case.
   const Outcome run = RunWatched(
       "timeout -s KILL 120 env " + VendrakeCommand(vendrake, server.Socket(), {input.Path()}),
       [&](const std::string& line) {
-        if (!line.ends_with("(T)\r\n") || ++t_lines != 1) return;
+        if (!line.ends_with(c.publishing ? "(D)\r\n" : "(T)\r\n")) return;
+        if (++lines != (c.publishing ? 30000 : 1)) return;
         if (!c.killed) {
           server.Pause();
           if (c.back) {
@@ -83,7 +87,8 @@ TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
   if (c.killed && !c.back) server.Start();
   ASSERT_NE(run.exit_code, -1);
   const std::string& out = run.out;
-  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"), "30000\n");
+  EXPECT_EQ(server.Query("SELECT COUNT(*) FROM symbol_info_f"),
+            atomic && c.exit_code != 0 ? "0\n" : "30000\n");
   ASSERT_EQ(run.exit_code, c.exit_code)
       << out.substr(out.size() - std::min<size_t>(out.size(), 500));
   if (c.exit_code == 0) {
@@ -99,7 +104,11 @@ TEST_P(LostServer, DuringTheWritePhaseLeavesWholeStatementsOrCompletes) {
               out.ends_with("\r\nServer has gone away\r\n") || out.ends_with("(111)\r\n") ||
               out.ends_with("(2)\r\n") || out.ends_with("system error: 110\r\n"))
       << out.substr(out.rfind("\r\n", out.size() - 3));
-  ExpectWholeStatements(out, server.Query(kStoredInOrder), !c.killed);
+  if (atomic) {
+    EXPECT_EQ(server.Query(kStoredInOrder), "");
+  } else {
+    ExpectWholeStatements(out, server.Query(kStoredInOrder), !c.killed);
+  }
   EXPECT_EQ(server.Query("SELECT COUNT(*) FROM alerts_daily"), "0\n");
 }
 
@@ -109,7 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LostServerCase{true, "db_RetrySeconds=3\n", false, 1},
                     LostServerCase{true, "db_RetrySeconds=120\n", true, 0},
                     LostServerCase{false, "", true, 0},
-                    LostServerCase{false, "db_RetrySeconds=3\ndb_TimeoutSeconds=2\n", false, 1}));
+                    LostServerCase{false, "db_RetrySeconds=3\ndb_TimeoutSeconds=2\n", false, 1},
+                    LostServerCase{true, "db_Publish=Atomic\ndb_RetrySeconds=0\n", true, 1},
+                    LostServerCase{true, "db_Publish=Atomic\n", true, 0, true}));
 
 // The server comes back, but no longer lets vendrake's user in: the
 // reconnection is refused for good, which ends the run at once with the
@@ -199,24 +210,37 @@ TEST(ServerFaults, StatementsFitTheServersPacketLimitAndARowOverItIsRefusedWhole
   EXPECT_EQ(ReadFile(report),
             "symbol_info_f 12000\nsymbol_info_t 12000\nalerts_daily 12000\nheartbeat 1\n");
 
+  // With a row too long for its column before it, on the other
+  // connection, that row's rejection is the failure told.
+  const std::string f_file = ReadFile(input.Path() + "/F_OvernightData.csv");
   const std::string big(1048576, 'x');
-  input.Write("F_OvernightData.csv", ReadFile(input.Path() + "/F_OvernightData.csv") + "BIG," +
-                                         big + ",NYSE\nLAST,Last Co,NYSE\n");
-  const Outcome run = RunCommand(command);
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err, "");
-  const std::string intro = "\r\nError in Query\r\n";
-  const size_t found = run.out.find(intro + "REPLACE INTO symbol_info_f VALUES (\"BIG\", \"" + big +
-                                    "\", \"NYSE\", \"N\")\r\n");
-  ASSERT_NE(found, std::string::npos) << run.out.substr(0, 2000);
-  const size_t statement = found + intro.size();
-  const size_t end = run.out.find("\r\n", statement);
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_EQ(run.out.substr(end), "\r\nStatement of " + std::to_string(end - statement) +
-                                     " bytes is too large for the server's max_allowed_packet of "
-                                     "1048576 bytes\r\n");
-  // The rows before it were sent before it and landed.
-  EXPECT_EQ(ReadFile(report), "symbol_info_f 12000\nsymbol_info_t 0\nalerts_daily 0\n");
+  const std::string big_statement =
+      "REPLACE INTO symbol_info_f VALUES (\"BIG\", \"" + big + "\", \"NYSE\", \"N\")";
+  const struct {
+    std::string before_big, statement_start, reason_start, report;
+  } cases[] = {
+      {"", big_statement + "\r\n",
+       "Statement of " + std::to_string(big_statement.size()) +
+           " bytes is too large for the server's "
+           "max_allowed_packet of 1048576 bytes\r\n",
+       "symbol_info_f 12000\nsymbol_info_t 0\nalerts_daily 0\n"},
+      {"LONG," + std::string(256, 'x') + ",NYSE\n", "REPLACE INTO symbol_info_f VALUES (\"S0\"",
+       "Data too long for column 'company_name' at row 12001\r\n",
+       "symbol_info_f 0\nsymbol_info_t 0\nalerts_daily 0\n"},
+  };
+  for (const auto& c : cases) {
+    input.Write("F_OvernightData.csv", f_file + c.before_big + "BIG," + big + ",NYSE\n");
+    const Outcome run = RunCommand(command);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "");
+    const std::string intro = "\r\nError in Query\r\n";
+    const size_t found = run.out.find(intro + c.statement_start);
+    ASSERT_NE(found, std::string::npos) << run.out.substr(0, 2000);
+    const size_t end = run.out.find("\r\n", found + intro.size());
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(run.out.substr(end + 2, c.reason_start.size()), c.reason_start);
+    EXPECT_EQ(ReadFile(report), c.report);
+  }
   EXPECT_EQ(server.Log().find("Aborted connection"), std::string::npos);  // closed, not dropped
 }
 

@@ -3,7 +3,10 @@
 // in the database.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ProgramRun.h"
@@ -127,11 +130,15 @@ TEST_F(WholeRun, TwoDirectoriesLandRowByRowAsTheFilesSay) {
   const std::string heartbeat = Heartbeat();
   EXPECT_TRUE(heartbeat == before + "\n" || heartbeat == after + "\n") << heartbeat;
 
-  // A second run over the same data replaces every row instead of adding.
+  // A second run over the same data replaces every row instead of adding;
+  // on an earlier night's rows it adds its own.
   ASSERT_EQ(Vendrake(input.Args()).exit_code, 0);
   EXPECT_EQ(Count("symbol_info_f"), "5\n");
   EXPECT_EQ(Count("symbol_info_t"), "3\n");
   EXPECT_EQ(Count("alerts_daily"), "5\n");
+  Server->Query("UPDATE alerts_daily SET date = date - INTERVAL 1 DAY");
+  ASSERT_EQ(Vendrake(input.Args()).exit_code, 0);
+  EXPECT_EQ(Server->Query("SELECT COUNT(*), COUNT(DISTINCT date) FROM alerts_daily"), "10\t2\n");
 }
 
 // Values built to break out of a literal land byte for byte, and nothing
@@ -223,6 +230,88 @@ TEST_F(WholeRun, ARejectedStatementEndsTheRunWithCode1) {
   EXPECT_EQ(Heartbeat(), "NULL\n");
 }
 
+// With db_Publish=Atomic a reader polling during the run sees the night
+// before or the whole new one: every table and the heartbeat of one night.
+// A statement rejected in the last table, or the loader killed while it
+// writes, leaves every live table as it was; the next run publishes its
+// own night and nothing its predecessor staged.
+enum class AtomicFault { kNone, kRejectedInLastTable, kLoaderKilled };
+
+class AtomicNight : public WholeRun, public testing::WithParamInterface<AtomicFault> {};
+
+TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
+  constexpr int kSymbols = 20000;
+  TempDir old_night, new_night, next_night;
+  WriteNumberedSymbols(old_night, kSymbols);
+  ASSERT_EQ(Vendrake({old_night.Path()}).exit_code, 0);
+  Server->Query("UPDATE monitor_alive SET last_update = NULL");
+  const std::string kSample =
+      "SELECT (SELECT SUM(company_name = 'New') FROM symbol_info_f), "
+      "(SELECT SUM(up_days) FROM symbol_info_t), (SELECT SUM(up_days) FROM alerts_daily), "
+      "(SELECT COUNT(last_update) FROM monitor_alive)";
+  const std::string kChecksums = "CHECKSUM TABLE symbol_info_f, symbol_info_t, alerts_daily";
+  const std::string old_sample = Server->Query(kSample), old_sums = Server->Query(kChecksums);
+  std::string f = "Symbol,Company Name,Prev Put Volume\n", tc = "Symbol,Up Days\n";
+  for (int i = 0; i < kSymbols; ++i) {
+    const bool rejected = GetParam() == AtomicFault::kRejectedInLastTable && i == kSymbols / 2;
+    f += "S" + std::to_string(i) + ",New," + (rejected ? "many\n" : "1\n");
+    tc += "S" + std::to_string(i) + ",7\n";
+  }
+  new_night.Write("F_OvernightData.csv", f);
+  new_night.Write("OvernightData.csv", "Symbol\n");
+  new_night.Write("TC_OvernightData.csv", tc);
+  const std::string new_sample = "20000\t140000\t140000\t1\n";
+
+  std::atomic<bool> running = true;
+  std::vector<std::string> samples;
+  std::thread reader([&] {
+    while (running) samples.push_back(Server->Query(kSample));
+  });
+  const InstalledVendrake atomic(std::string(kRootConfig) + "db_Publish=Atomic\n");
+  const TempDir pid;
+  int d_lines = 0;
+  const Outcome run =
+      RunWatched("sh -c 'echo $$ >" + pid.Path() +
+                     "/pid && exec \"$0\" \"$@\"' env VENDRAKE_REPORT=" + pid.Path() + "/report " +
+                     VendrakeCommand(atomic, Server->Socket(), {new_night.Path()}),
+                 [&](const std::string& line) {
+                   if (GetParam() == AtomicFault::kLoaderKilled && line.ends_with("(D)\r\n") &&
+                       ++d_lines == kSymbols / 2) {
+                     kill(std::stoi(ReadFile(pid.Path() + "/pid")), SIGKILL);
+                   }
+                 });
+  running = false;
+  reader.join();
+  const int exit_codes[] = {0, 1, 128 + SIGKILL};  // as the shell reports it
+  EXPECT_EQ(run.exit_code, exit_codes[static_cast<int>(GetParam())]);
+  const bool published = GetParam() == AtomicFault::kNone;
+  for (const std::string& sample : samples) {
+    EXPECT_TRUE(sample == old_sample || sample == new_sample) << sample;
+  }
+  EXPECT_EQ(Server->Query(kSample), published ? new_sample : old_sample);
+  // The rows the service is told of are those published, all or none.
+  if (GetParam() != AtomicFault::kLoaderKilled) {
+    EXPECT_EQ(ReadFile(pid.Path() + "/report"),
+              published
+                  ? "symbol_info_f 20000\nsymbol_info_t 20000\nalerts_daily 20000\nheartbeat 1\n"
+                  : "symbol_info_f 0\nsymbol_info_t 0\nalerts_daily 0\n");
+  }
+  if (published) return;
+  EXPECT_EQ(Server->Query(kChecksums), old_sums);
+
+  next_night.Write("F_OvernightData.csv", "Symbol,Company Name\nS1,Next\n");
+  next_night.Write("OvernightData.csv", "Symbol\n");
+  next_night.Write("TC_OvernightData.csv", "Symbol,Up Days\nS1,9\n");
+  EXPECT_EQ(RunCommand(VendrakeCommand(atomic, Server->Socket(), {next_night.Path()})).exit_code,
+            0);
+  // S1's up days, 1 in the night before, are 9.
+  EXPECT_EQ(Server->Query(kSample), "0\t490008\t490008\t1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(WholeRun, AtomicNight,
+                         testing::Values(AtomicFault::kNone, AtomicFault::kRejectedInLastTable,
+                                         AtomicFault::kLoaderKilled));
+
 // A refused connection names the settings but never shows the password,
 // and no input is read (the directory does not even exist).
 TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
@@ -246,13 +335,28 @@ TEST_F(WholeRun, ARefusedConnectionIsReportedWithoutThePassword) {
   EXPECT_NE(unknown.out.find("Password=\"\", Database=\"nodb\" (/"), std::string::npos)
       << unknown.out;
   EXPECT_TRUE(unknown.out.ends_with(")\r\nError 1049: Unknown database 'nodb'\r\n")) << unknown.out;
+
+  // Staging a night whole needs more than writing it directly.
+  Server->Query(
+      "CREATE USER writer@localhost; GRANT INSERT, DELETE, UPDATE ON mydb.* TO writer@localhost");
+  const Outcome unstaged =
+      Vendrake({"/no/such/dir"}, "[Vendrake]\ndb_User=writer\ndb_Publish=Atomic\n");
+  Server->Query("DROP USER writer@localhost");
+  EXPECT_EQ(unstaged.exit_code, 2);
+  EXPECT_TRUE(unstaged.out.starts_with("EAssertionFailed:  Unable to connect to database.  "))
+      << unstaged.out;
+  EXPECT_NE(unstaged.out.find(")\r\nError 1142: DROP command denied to user 'writer'@'localhost' "
+                              "for table `mydb`.`symbol_info_f_staged_"),
+            std::string::npos)
+      << unstaged.out;
 }
 
-// A number setting outside its range ends the run before any input is
-// read (the directory does not even exist), naming the setting.
-TEST_F(WholeRun, ANumberSettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
-  for (const std::string setting : {"db_Connections=\"0", "db_Connections=\"65",
-                                    "db_Connections=\"two", "db_TimeoutSeconds=\"0"}) {
+// A setting outside its range ends the run before any input is read (the
+// directory does not even exist), naming the setting.
+TEST_F(WholeRun, ASettingOutOfItsRangeEndsTheRunBeforeAnyInputIsRead) {
+  for (const std::string setting :
+       {"db_Connections=\"0", "db_Connections=\"65", "db_Connections=\"two",
+        "db_TimeoutSeconds=\"0", "db_Publish=\"atomic"}) {
     const Outcome run = Vendrake({"/no/such/dir"}, std::string(kRootConfig) + setting + "\"\n");
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_TRUE(run.out.starts_with("EAssertionFailed:  " + setting + "\" is not")) << run.out;
