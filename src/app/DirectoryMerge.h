@@ -1,41 +1,52 @@
-// The read phase: one directory's three files are loaded in turn and fixed
+// The read phase: one directory's three files are read in turn and fixed
 // columns of each are merged into the three merged tables, where the last
 // non-empty value of a cell wins and an empty one never erases.
 #ifndef VENDRAKE_APP_DIRECTORYMERGE_H_
 #define VENDRAKE_APP_DIRECTORYMERGE_H_
 
-#include <cstdint>
+#include <cstddef>
+#include <functional>
+#include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "app/MergeColumns.h"
+#include "app/MergedTables.h"
+#include "base/StringList.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
 
-// Prints "Reading:  <directory>", then reads and merges directory's files
-// into merged with ReadInputFile. Raises what the loads raise; what was
-// merged before stays in merged.
+// Told of each file once it is merged, for vendrake-check: the file, its
+// header's fields and a table of its data lines' keys, one row per line
+// (RowOrder) and the header's names as columns; valid during the call.
+using TFileRead =
+    std::function<void(const TInputFile& file, const TStringList& header, const TTwoDArray& keys)>;
+
+// Prints "Reading:  <directory>", then ReadFiles of the input files into
+// merged. Raises what ReadFiles raises; what was merged before stays in
+// merged.
 void ReadDirectory(const std::string& directory, TMergedTables& merged);
 
-// Reads the file directory + "/" + file.name and merges it into merged as
-// loading it into a table of its own with LoadFromFile and then
-// MergeColumn of each of file's merges in their order would, without storing
-// the file, in two passes on two threads (one merging into InfoFTable and
-// InfoTTable, the other into AlertsTable). rows, if given, gets the file's header names and
-// its lines' keys as LoadFromFile would register them. Raises what
-// LoadFromFile would raise; the merged tables then hold part of the file.
-void ReadInputFile(const std::string& directory, const TInputFile& file, TMergedTables& merged,
-                   TTwoDArray* rows);
+// Bytes of a file read and split at a time.
+inline constexpr size_t kChunkBytes = size_t{128} << 10;
 
-// Copies the non-empty cells of column from source into destination, row by
-// row in the order of source's GetRowKeys, as SetValue of each would.
-// destination_rows holds destination's number of each source row, -1 while
-// not yet known; it has an entry per source row number, and the caller keeps
-// one per source load and destination, shared by the merges in between.
-void MergeColumn(TTwoDArray& destination, const TTwoDArray& source, std::string_view column,
-                 std::vector<int32_t>& destination_rows);
+// Reads the files directory + "/" + file.name in order and merges them
+// into merged as loading each into a table of its own and then
+// copying the non-empty cells of each of its merges, column after column,
+// would, without storing the files. Each file is opened and read once, the
+// next one while this one is merged, in chunks of about chunk_bytes of
+// whole lines, each split once; two threads split and merge, one merging
+// into AlertsTable and the other into the other tables. file_read, if
+// given, is called on the caller's thread after each file.
+//
+// Raises, for the first failing file once the files before it are merged,
+// EFOpenError when it cannot be opened or read, and ELoadLineError (an
+// EStringListError) with its line and field when it has no line, when a
+// non-empty data line yields no field, or when a non-empty field stands at
+// a position the header does not name; the merged tables then hold part of
+// the file.
+void ReadFiles(const std::string& directory, std::span<const TInputFile> files,
+               TMergedTables& merged, const TFileRead* file_read, size_t chunk_bytes = kChunkBytes);
 
 }  // namespace vendrake
 

@@ -85,12 +85,14 @@ bool AlertsDailyTuple(const TSession& session, const std::string& key,
 
 // The frame the three writers share. Each row's values of columns are read
 // by number: the columns are looked up once, the rows not at all, as
-// RowOrder walks the rows of GetRowKeys in step.
-// accepted counts the rows the server took.
-void WriteTable(TDatabase& database, const TTwoDArray& table, const std::string& prefix,
-                std::string_view tag, std::span<const std::string_view> columns, TupleBuilder build,
-                TStringList& rows, uint64_t& accepted, const std::string& trading_date = "") {
-  TAccumulateInsert insert(prefix);
+// RowOrder walks the rows of GetRowKeys in step. The statements name the
+// table target, or what the database writes in its stead, and then names,
+// its columns; accepted counts the rows the server took.
+void WriteTable(TDatabase& database, const TTwoDArray& table, std::string_view target,
+                const char* names, std::string_view tag, std::span<const std::string_view> columns,
+                TupleBuilder build, TStringList& rows, uint64_t& accepted,
+                const std::string& trading_date = "") {
+  TAccumulateInsert insert("REPLACE INTO " + database.WrittenTable(target) + names);
   table.GetRowKeys(rows);
   const std::span<const int32_t> order = table.RowOrder();
   std::vector<int32_t> numbers;
@@ -114,32 +116,26 @@ void WriteTable(TDatabase& database, const TTwoDArray& table, const std::string&
 }  // namespace
 
 void WriteSymbolInfoF(TRun& run, TStringList& rows) {
-  TDatabase& database = *run.DbConnection;
-  WriteTable(database, run.Tables.InfoFTable,
-             "REPLACE INTO " + database.WrittenTable("symbol_info_f"), "(F)", SymbolInfoFColumns,
-             SymbolInfoFTuple, rows, run.Accepted.symbol_info_f);
+  WriteTable(*run.DbConnection, run.Tables.InfoFTable, "symbol_info_f", "", "(F)",
+             SymbolInfoFColumns, SymbolInfoFTuple, rows, run.Accepted.symbol_info_f);
 }
 
 void WriteSymbolInfoT(TRun& run, TStringList& rows) {
-  TDatabase& database = *run.DbConnection;
-  WriteTable(database, run.Tables.InfoTTable,
-             "REPLACE INTO " + database.WrittenTable("symbol_info_t") +
-                 "(symbol, last_update, volatility, last_price, ad_vol, "
-                 "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
-                 "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
-                 "consolidation_days, std_20, average_true_range)",
+  WriteTable(*run.DbConnection, run.Tables.InfoTTable, "symbol_info_t",
+             "(symbol, last_update, volatility, last_price, ad_vol, "
+             "sma_200, sma_50, sma_20, up_days, correlation_symbol, correlation_m, "
+             "correlation_r2, f_correlation_m, f_correlation_r2, range_contraction, bunny_130, "
+             "consolidation_days, std_20, average_true_range)",
              "(T)", SymbolInfoTColumns, SymbolInfoTTuple, rows, run.Accepted.symbol_info_t);
 }
 
 void WriteAlertsDaily(TRun& run, TStringList& rows, const std::string& trading_date) {
-  TDatabase& database = *run.DbConnection;
-  WriteTable(database, run.Tables.AlertsTable,
-             "REPLACE INTO " + database.WrittenTable("alerts_daily") +
-                 "(d_symbol, date, advol, list_exch, up_days, volatility, "
-                 "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, low_p, "
-                 "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
-                 "consolidation_low, average_true_range, last_price, high_life, low_life, "
-                 "prev_put_volume, prev_call_volume)",
+  WriteTable(*run.DbConnection, run.Tables.AlertsTable, "alerts_daily",
+             "(d_symbol, date, advol, list_exch, up_days, volatility, "
+             "range_contraction, sma_200, sma_50, sma_20, bright_volatility, high_p, low_p, "
+             "high_52w, low_52w, std_20, bunny_130, consolidation_days, consolidation_high, "
+             "consolidation_low, average_true_range, last_price, high_life, low_life, "
+             "prev_put_volume, prev_call_volume)",
              "(D)", AlertsDailyColumns, AlertsDailyTuple, rows, run.Accepted.alerts_daily,
              trading_date);
 }

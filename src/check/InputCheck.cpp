@@ -80,18 +80,7 @@ void ReportHeartbeat() {
   WriteOutputLine(line);
 }
 
-// The header's names, split as the loader splits its first line.
-TStringList HeaderNames(const std::string& path) {
-  TStringList names;
-  ForEachFileLine(path, [&](std::string_view line) {
-    SplitDelimitedLine(names, line, ',', '"');
-    return false;
-  });
-  return names;
-}
-
-void ReportIgnoredNames(const std::string& path, const std::set<std::string_view>& read) {
-  const TStringList names = HeaderNames(path);
+void ReportIgnoredNames(const TStringList& names, const std::set<std::string_view>& read) {
   std::string ignored;
   for (int b = 1; b < names.Count(); ++b) {
     if (read.count(names[b]) > 0) continue;
@@ -137,8 +126,8 @@ void ReportRecentChange(TCheck& check, const std::string& path) {
              std::to_string(settle) + " s: it may still be being written");
 }
 
-void ReportFile(TCheck& check, const TTwoDArray& source, const std::string& path,
-                const TInputFile& file) {
+void ReportFile(TCheck& check, const TTwoDArray& source, const TStringList& header,
+                const std::string& path, const TInputFile& file) {
   WriteOutputLine(path + ": " + std::to_string(source.RowOrder().size()) + " data lines, " +
                   std::to_string(source.RowCount()) + " symbols");
   ReportRecentChange(check, path);
@@ -153,7 +142,7 @@ void ReportFile(TCheck& check, const TTwoDArray& source, const std::string& path
       check.stores_nulls = true;
     }
   }
-  ReportIgnoredNames(path, read);
+  ReportIgnoredNames(header, read);
   ReportRepeats(source);
 }
 
@@ -169,20 +158,20 @@ void ReportLoadFailure(const std::string& path, const Exception& error) {
 // file that would end its run, once named.
 bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
   TMergedTables merged;
-  TTwoDArray source;  // a file's header names and the keys of its lines
   for (const char* name : directories) {
     const std::string directory = name;
     WriteOutputLine("Reading:  " + directory);
-    for (const TInputFile& file : kInputFiles) {
-      const std::string path = directory + "/" + file.name;
-      source.Clear();
-      try {
-        ReadInputFile(directory, file, merged, &source);
-      } catch (const Exception& error) {
-        ReportLoadFailure(path, error);
-        return false;
-      }
-      ReportFile(check, source, path, file);
+    size_t read = 0;  // the files reported
+    const TFileRead report = [&](const TInputFile& file, const TStringList& header,
+                                 const TTwoDArray& keys) {
+      ReportFile(check, keys, header, directory + "/" + file.name, file);
+      ++read;
+    };
+    try {
+      ReadFiles(directory, kInputFiles, merged, &report);
+    } catch (const Exception& error) {
+      ReportLoadFailure(directory + "/" + kInputFiles[read].name, error);
+      return false;
     }
   }
   WriteOutputLine("Rows to write: symbol_info_f " + std::to_string(merged.InfoFTable.RowCount()) +

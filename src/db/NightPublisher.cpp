@@ -65,8 +65,9 @@ void TNightPublisher::Prepare() {
   // set-up are to be mended, as for a refusal.
   const std::optional<TFailure> failure = Attempt(statements, settings_);
   if (failure) {
-    AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(settings_),
-                    "Error " + std::to_string(failure->error) + ": " + failure->reason);
+    const std::string error =
+        failure->error ? "Error " + std::to_string(failure->error) + ": " : "";
+    AssertionFailed(__FILE__, __LINE__, ConnectFailureMessage(settings_), error + failure->reason);
   }
 }
 

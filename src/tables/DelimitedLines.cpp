@@ -58,113 +58,59 @@ std::string SystemErrorText(int error) {
   return text;
 }
 
-[[noreturn]] void RaiseOpenError(const std::string& path, int error) {
+}  // namespace
+
+void RaiseOpenError(const std::string& path, int error) {
   std::error_code ignored;
   const std::string full = std::filesystem::absolute(path, ignored).string();
   throw EFOpenError("Cannot open file \"" + full + "\". " + SystemErrorText(error));
 }
 
-}  // namespace
+size_t OffsetOf(std::string_view text, char c, size_t from) {
+  if (from >= text.size()) return text.size();  // memchr takes no null
+  const void* found = std::memchr(text.data() + from, c, text.size() - from);
+  return found != nullptr ? static_cast<const char*>(found) - text.data() : text.size();
+}
 
-TLineReader::TLineReader(const std::string& path) : path_(path) {
+TChunkReader::TChunkReader(const std::string& path, size_t chunk_bytes)
+    : path_(path), chunk_bytes_(chunk_bytes) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) RaiseOpenError(path, errno);
 }
 
-TLineReader::~TLineReader() { ::close(fd_); }
+TChunkReader::~TChunkReader() { ::close(fd_); }
 
-size_t TLineReader::LineEnd() {
-  if (buffer_ == nullptr) return end_;  // nothing read yet, and memchr takes no null
-  const char* p = buffer_.get();
-  // Both are remembered, so that a file whose lines end with CR alone is
-  // not searched to its next LF again and again, nor one of LF ends to its
-  // next CR.
-  const auto next = [&](char c, size_t& at, bool& known) {
-    if (known && at >= begin_) return;
-    known = true;
-    const void* found = std::memchr(p + begin_, c, end_ - begin_);
-    at = found != nullptr ? static_cast<const char*>(found) - p : end_;
-  };
-  next('\n', lf_, lf_known_);
-  next('\r', cr_, cr_known_);
-  return std::min(lf_, cr_);
-}
-
-bool TLineReader::Next(std::string_view& line) {
+bool TChunkReader::Next(std::vector<char>& text) {
+  text.swap(carry_);
+  carry_.clear();
   for (;;) {
-    const size_t stop = LineEnd();
-    const char* p = buffer_.get();
-    // A CR at the end of what was read may be the first half of CR LF.
-    const bool complete = stop < end_ && (p[stop] == '\n' || stop + 1 < end_ || at_end_);
-    if (complete) {
-      line = std::string_view(p + begin_, stop - begin_);
-      begin_ = stop + (p[stop] == '\r' && stop + 1 < end_ && p[stop + 1] == '\n' ? 2 : 1);
-      StepAhead();
-      ++line_number_;
+    const size_t wanted = std::max(chunk_bytes_, 2 * text.size());
+    if (!at_end_ && text.size() < chunk_bytes_) at_end_ = !Read(text, wanted - text.size());
+    // A CR at the end may be the first half of a CR LF still unread.
+    size_t cut = at_end_ || text.empty() || text.back() != '\r' ? text.size() : text.size() - 1;
+    while (cut > 0 && text[cut - 1] != '\n' && text[cut - 1] != '\r') --cut;
+    if (at_end_ && cut == 0) cut = text.size();  // a last line without an end
+    if (cut > 0) {
+      carry_.assign(text.begin() + cut, text.end());
+      text.resize(cut);
       return true;
     }
-    if (!at_end_) {
-      Fill();
-      continue;
-    }
-    if (begin_ == end_) return false;
-    line = std::string_view(p + begin_, end_ - begin_);
-    begin_ = end_;
-    ++line_number_;
-    return true;
+    if (at_end_) return false;
+    at_end_ = !Read(text, wanted);  // no line end yet: a longer line
   }
 }
 
-void TLineReader::StepAhead() {
-  if (ahead_lines_ > 0) --ahead_lines_;
-  if (ahead_ < begin_) {
-    ahead_ = begin_;
-    ahead_lines_ = 0;
-  }
-  for (; ahead_lines_ < kAhead; ++ahead_lines_) {
-    const void* lf = std::memchr(buffer_.get() + ahead_, '\n', end_ - ahead_);
-    if (lf == nullptr) {
-      ahead_ = end_;  // searched once until the next Fill
-      return;
-    }
-    ahead_ = static_cast<const char*>(lf) - buffer_.get() + 1;
-  }
-}
-
-// Moves the unread bytes to the front and reads more behind them, growing
-// the buffer for a line longer than it.
-void TLineReader::Fill() {
-  constexpr size_t kFirstSize = size_t{1} << 20;
-  if (buffer_ == nullptr || end_ - begin_ == size_) {
-    const size_t size = buffer_ == nullptr ? kFirstSize : 2 * size_;
-    auto grown = std::make_unique_for_overwrite<char[]>(size);
-    if (buffer_ != nullptr) std::memcpy(grown.get(), buffer_.get() + begin_, end_ - begin_);
-    buffer_ = std::move(grown);
-    size_ = size;
-  } else {
-    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
-  }
-  end_ -= begin_;
-  begin_ = 0;
-  lf_known_ = false;
-  cr_known_ = false;
-  ahead_ = 0;
-  ahead_lines_ = 0;
-  ssize_t n;
+bool TChunkReader::Read(std::vector<char>& text, size_t n) {
+  const size_t old = text.size();
+  text.resize(old + n);
+  ssize_t got;
   do {
-    n = ::read(fd_, buffer_.get() + end_, size_ - end_);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) RaiseOpenError(path_, errno);
-  char* read = buffer_.get() + end_;
-  const char* zero = static_cast<const char*>(std::memchr(read, '\0', n));
-  end_ += (zero != nullptr ? zero : read + n) - read;
-  at_end_ = n == 0 || zero != nullptr;
-}
-
-void ForEachFileLine(const std::string& path, const std::function<bool(std::string_view)>& visit) {
-  TLineReader lines(path);
-  for (std::string_view line; lines.Next(line) && visit(line);) {
-  }
+    got = ::read(fd_, text.data() + old, n);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) RaiseOpenError(path_, errno);
+  const char* zero = static_cast<const char*>(std::memchr(text.data() + old, '\0', got));
+  text.resize(zero != nullptr ? zero - text.data() : old + got);
+  return got > 0 && zero == nullptr;
 }
 
 void TLineFields::Split(std::string_view line, char delimiter, char quote) {
@@ -226,12 +172,6 @@ void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter
 
 std::string_view Trimmed(std::string_view text) {
   return Trimmed(text.data(), text.data() + text.size());
-}
-
-std::string_view LeadingField(std::string_view line) {
-  const void* comma = std::memchr(line.data(), ',', line.size());
-  return comma == nullptr ? std::string_view()
-                          : Trimmed(line.data(), static_cast<const char*>(comma));
 }
 
 }  // namespace vendrake

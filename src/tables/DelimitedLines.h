@@ -1,12 +1,12 @@
-// The input files' text rules: TLineReader cuts a file into lines, and
-// TLineFields (or SplitDelimitedLine, into a string list) cuts a line into
-// its fields. TTwoDArray loads files with them, and vendrake-check reads
-// with them too, so both read the same bytes the same way.
+// The input files' text rules: TChunkReader and ForEachLine cut a file into
+// lines, and TLineFields (or SplitDelimitedLine, into a string list) cuts a
+// line into its fields. The read phase reads with them, for the loader and
+// for vendrake-check alike.
 #ifndef VENDRAKE_TABLES_DELIMITEDLINES_H_
 #define VENDRAKE_TABLES_DELIMITEDLINES_H_
 
+#include <algorithm>
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,61 +16,42 @@
 
 namespace vendrake {
 
-// Hands out the lines of a file one at a time, reading it in chunks so that
-// a large file is never held whole. CR LF, CR and LF end a line, a last line
-// end adds no empty line behind it, and a zero byte ends the text. A line's
-// view is valid until the next call. The constructor and Next raise
-// EFOpenError "Cannot open file "<absolute path>". <reason>" when the file
-// cannot be opened or read. path must outlive the reader.
-class TLineReader {
- public:
-  explicit TLineReader(const std::string& path);
-  ~TLineReader();
-  TLineReader(const TLineReader&) = delete;
-  TLineReader& operator=(const TLineReader&) = delete;
+// Raises EFOpenError "Cannot open file "<absolute path>". <reason>" for
+// the system error code error.
+[[noreturn]] void RaiseOpenError(const std::string& path, int error);
 
-  bool Next(std::string_view& line);
-  // The number of the line Next returned last, from 1; every line end
-  // counts, so empty lines have numbers too.
-  int LineNumber() const { return line_number_; }
-  const std::string& Path() const { return path_; }
-  // A hint only: the bytes from the start of a line some lines behind the
-  // one Next returned last, when the buffer holds it, else empty. Lines are
-  // counted by LF alone, so a file of CR ends gets no hints.
-  std::string_view Ahead() const {
-    return {buffer_.get() + ahead_, ahead_lines_ == kAhead ? end_ - ahead_ : 0};
-  }
-  // The number Ahead's line will have, when the lines up to it end in LF.
-  int AheadLineNumber() const { return line_number_ + kAhead + 1; }
+// Hands out a file's text in chunks of whole lines, each read once. CR LF,
+// CR and LF end a line, and a zero byte ends the text; a chunk ends behind a
+// line end (never between the CR and the LF of one) or, the last one, at
+// the end of the text. The constructor and Next raise EFOpenError when the
+// file cannot be opened or read.
+class TChunkReader {
+ public:
+  TChunkReader(const std::string& path, size_t chunk_bytes);
+  ~TChunkReader();
+  TChunkReader(const TChunkReader&) = delete;
+  TChunkReader& operator=(const TChunkReader&) = delete;
+
+  // Replaces text with the next lines: about chunk_bytes of them, or one
+  // line if that is longer. The buffer is reused, grown as need be. False,
+  // text empty, when the text has ended.
+  bool Next(std::vector<char>& text);
 
  private:
-  static constexpr int kAhead = 8;
-  // Moves ahead_ on until it is kAhead lines behind begin_ or at end_.
-  void StepAhead();
+  // Appends up to n bytes of the file to text; false once there are none.
+  bool Read(std::vector<char>& text, size_t n);
 
-  void Fill();
-  // Offset of the first CR or LF at or behind begin_, or end_ when none.
-  size_t LineEnd();
-
-  const std::string& path_;
+  const std::string path_;
+  const size_t chunk_bytes_;
   int fd_;
-  std::unique_ptr<char[]> buffer_;
-  size_t size_ = 0;
-  size_t begin_ = 0;  // first unread byte
-  size_t end_ = 0;    // end of the bytes read
-  size_t lf_ = 0;     // the first LF at or behind begin_ (end_ for none), when known
-  bool lf_known_ = false;
-  size_t cr_ = 0;  // the same for CR
-  bool cr_known_ = false;
-  size_t ahead_ = 0;     // see Ahead
-  int ahead_lines_ = 0;  // LFs between begin_ and ahead_, up to kAhead
-  bool at_end_ = false;  // no byte will follow end_
-  int line_number_ = 0;
+  std::vector<char> carry_;  // the bytes behind the last chunk's end
+  bool at_end_ = false;      // no byte will follow carry_
 };
 
-// Hands visit the lines of the file at path as a load reads them until it
-// returns false. Raises EFOpenError as TLineReader does.
-void ForEachFileLine(const std::string& path, const std::function<bool(std::string_view)>& visit);
+// Calls visit with each line of text (whole lines, as TChunkReader hands
+// them out), in order, until visit returns false.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit);
 
 // The fields of one line, as views into the line or, for a quoted field with
 // doubled quotes, into the splitter's own buffer: no string is made per
@@ -104,10 +85,24 @@ void SplitDelimitedLine(TStringList& list, std::string_view line, char delimiter
 // text without the bytes <= 32 at its start and end.
 std::string_view Trimmed(std::string_view text);
 
-// A guess at the first field of line, for hints: the text up to its first
-// comma, trimmed (quotes and control bytes not looked at); empty when line
-// holds no comma. line need not be whole.
-std::string_view LeadingField(std::string_view line);
+// The offset of the first c in text from offset from on, text.size() when
+// there is none.
+size_t OffsetOf(std::string_view text, char c, size_t from);
+
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+  // The next CR and the next LF are each searched for again only once
+  // passed, so that lines with one kind of end cost one sweep of each.
+  size_t cr = OffsetOf(text, '\r', 0), lf = OffsetOf(text, '\n', 0);
+  for (size_t begin = 0; begin < text.size();) {
+    if (cr < begin) cr = OffsetOf(text, '\r', begin);
+    if (lf < begin) lf = OffsetOf(text, '\n', begin);
+    const size_t end = std::min(cr, lf);
+    if (!visit(text.substr(begin, end - begin))) return;
+    begin = end + 1;
+    if (end == cr && lf == begin) ++begin;  // CR LF
+  }
+}
 
 }  // namespace vendrake
 

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <memory>
 
-#include "base/Exceptions.h"
-
 namespace vendrake {
 
 namespace {
@@ -46,7 +44,6 @@ void TTwoDArray::Clear() {
   row_order_.clear();
   std::fill(row_slots_.begin(), row_slots_.end(), TRowSlot());
   column_set_.Clear();
-  field_columns_.clear();
   for (std::vector<TChunk>& column : cells_) {
     for (TChunk& chunk : column) {
       if (chunk) spare_chunks_.push_back(std::move(chunk));
@@ -56,16 +53,6 @@ void TTwoDArray::Clear() {
   arena_.clear();
   arena_block_ = 0;
   arena_left_ = 0;
-}
-
-std::string TTwoDArray::MakeCellKey(std::string_view column, std::string_view row) {
-  const auto length = static_cast<uint32_t>(column.size());
-  const char suffix[5] = {',', static_cast<char>(length), static_cast<char>(length >> 8),
-                          static_cast<char>(length >> 16), static_cast<char>(length >> 24)};
-  std::string key;
-  key.reserve(column.size() + row.size() + sizeof suffix + 1);
-  key.append(column).append(",").append(row).append(suffix, sizeof suffix);
-  return key;
 }
 
 void TTwoDArray::GetRowKeys(TStringList& list) const {
@@ -259,46 +246,6 @@ uint64_t TTwoDArray::Keep(size_t n) {
   const uint64_t place = (uint64_t{arena_block_} << kBlockShift) + (kArenaBlock - arena_left_);
   arena_left_ -= n;
   return place;
-}
-
-std::string_view TTwoDArray::GetValue(std::string_view column, std::string_view row) const {
-  const int32_t column_number = FindColumn(column);
-  if (column_number < 0) return {};
-  const int32_t row_number = FindRow(row);
-  return row_number < 0 ? std::string_view() : CellValue(column_number, row_number);
-}
-
-void TTwoDArray::SetValue(std::string_view column, std::string_view row, std::string_view value) {
-  const int32_t column_number = AddColumn(column);
-  SetCell(column_number, AddRow(row), value);
-}
-
-void TTwoDArray::LoadFromFile(const std::string& path) {
-  Clear();
-  TLineReader lines(path);
-  std::string_view line;
-  if (!lines.Next(line)) RaiseLoadLineError(path, 1, 0);  // not even a header line
-  fields_.Split(line, ',', '"');
-  for (int b = 0; b < fields_.Count(); ++b) field_columns_.push_back(AddColumn(fields_[b]));
-  while (lines.Next(line)) {
-    PrefetchRow(KeyHash(LeadingField(lines.Ahead())));
-    if (line.empty()) continue;
-    fields_.Split(line, ',', '"');
-    if (fields_.Count() == 0) RaiseLoadLineError(path, lines.LineNumber(), 0);
-    const std::string_view key = fields_[0];
-    StoreLineCells(AddLineRow(key, KeyHash(key)), lines);
-  }
-}
-
-void TTwoDArray::StoreLineCells(int32_t row, const TLineReader& lines) {
-  for (int b = 1; b < fields_.Count(); ++b) {
-    if (fields_[b].empty()) continue;
-    // A non-empty field that no header name covers fails the load, after
-    // the line's earlier cells were stored.
-    if (b >= static_cast<int>(field_columns_.size()))
-      RaiseLoadLineError(lines.Path(), lines.LineNumber(), b);
-    SetCell(field_columns_[b], row, fields_[b]);
-  }
 }
 
 }  // namespace vendrake

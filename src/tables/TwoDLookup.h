@@ -1,7 +1,7 @@
-// TTwoDArray: a table of strings addressed by (column name, row key), loaded
-// from a comma-separated file whose first line names the columns and whose
-// first field is each line's row key, or filled cell by cell. Rows keep their
-// order of arrival. All names and keys compare byte for byte.
+// TTwoDArray: a table of strings addressed by (column name, row key), filled
+// cell by cell: the read phase fills the merged tables from the input files,
+// the writers read them. Rows keep their order of arrival. All names and
+// keys compare byte for byte.
 //
 // Rows and columns are numbered from 0 in the order they are first
 // registered; a hash table maps each column name to its number, an index of
@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "base/StringList.h"
-#include "tables/DelimitedLines.h"
 #include "tables/StringStringHashtables.h"
 
 namespace vendrake {
@@ -34,27 +33,9 @@ class TTwoDArray {
 
   void Clear();
 
-  // Clears the table, then loads the file at path. Raises EFOpenError when
-  // it cannot be opened or read, and ELoadLineError (an EStringListError)
-  // when it has no line, when a non-empty data line yields no field, or when
-  // a non-empty field stands at a position the header does not name. What
-  // was loaded before the failing field stays.
-  void LoadFromFile(const std::string& path);
-
   // Replaces list's content with the row keys in arrival order; a key that
   // stood on several lines of a file appears as often.
   void GetRowKeys(TStringList& list) const;
-
-  // The cell's value, empty when there is no such cell; registers nothing.
-  // The view is valid until the table changes.
-  std::string_view GetValue(std::string_view column, std::string_view row) const;
-
-  // Registers column and row if they are new, then stores value.
-  void SetValue(std::string_view column, std::string_view row, std::string_view value);
-
-  // column, ',', row, ',', then the byte length of column as four
-  // little-endian bytes, which keeps pairs apart whose parts hold commas.
-  static std::string MakeCellKey(std::string_view column, std::string_view row);
 
   // Access by number, for callers that walk whole columns. RowOrder lists
   // the row numbers in GetRowKeys' order, RowCount says how many distinct
@@ -82,15 +63,6 @@ class TTwoDArray {
   // first .. RowCount() - 1, rows that AddRow registered (so that RowOrder
   // lists each once, in number order).
   void ReorderRows(int32_t first, std::span<const int32_t> order);
-  // AddRow of source's row key, reusing the hash source keeps of it.
-  int32_t AddRowOf(const TTwoDArray& source, int32_t source_row) {
-    return AddRow(source.row_keys_[source_row], source.row_hashes_[source_row]);
-  }
-  // A hint only: starts loading the index slot where AddRowOf of the same
-  // row will look.
-  void PrefetchRowOf(const TTwoDArray& source, int32_t source_row) const {
-    PrefetchRow(source.row_hashes_[source_row]);
-  }
   // A hint only: starts loading the index slot where a key of hash is
   // looked for, so that its lookup some time later does not wait for it.
   void PrefetchRow(uint32_t hash) const {
@@ -156,13 +128,9 @@ class TTwoDArray {
   static constexpr size_t kArenaBlock = size_t{1} << kBlockShift;
   // Where the arena bytes of a cell's long value start.
   char* LongBytes(const TCellValue& cell) const;
-  // Stores the non-empty fields of the data line in fields_, the one lines
-  // gave last, under row.
-  void StoreLineCells(int32_t row, const TLineReader& lines);
 
   tHashTable column_set_;                       // column name -> its number
   std::vector<TRowSlot> row_slots_;             // open addressing, a power of two or empty
-  std::vector<int32_t> field_columns_;          // column number by field position
   std::vector<std::string_view> row_keys_;      // by number, bytes in the arena
   std::vector<uint32_t> row_hashes_;            // KeyHash of each row key, by number
   std::vector<int32_t> row_order_;              // arrival order, repeats included
@@ -171,7 +139,6 @@ class TTwoDArray {
   std::vector<std::unique_ptr<char[]>> arena_;  // blocks of kept bytes
   size_t arena_block_ = 0;                      // the block being filled
   size_t arena_left_ = 0;                       // its bytes not yet in use
-  TLineFields fields_;                          // scratch: the fields of the line being loaded
 };
 
 }  // namespace vendrake

@@ -37,9 +37,19 @@ TEST_F(DirectoryMerge, FillsEachMergedTableWithItsColumnsInMergeOrder) {
   EXPECT_EQ(RowKeys(*InfoFTable()), (std::vector<std::string>{"B", "A"}));
   EXPECT_EQ(RowKeys(*InfoTTable()), (std::vector<std::string>{"B", "D", "A"}));
   EXPECT_EQ(RowKeys(*AlertsTable()), (std::vector<std::string>{"A", "B", "D"}));
-  EXPECT_EQ(AlertsTable()->GetValue("Listed Exchange", "A"), "NYSE");
-  EXPECT_EQ(InfoFTable()->GetValue("Bunny 130", "B"), "");  // not one of its columns
-  EXPECT_EQ(InfoTTable()->GetValue("Bunny 130", "B"), "2");
+  EXPECT_EQ(GetValue(*AlertsTable(), "Listed Exchange", "A"), "NYSE");
+  EXPECT_EQ(GetValue(*InfoFTable(), "Bunny 130", "B"), "");  // not one of its columns
+  EXPECT_EQ(GetValue(*InfoTTable(), "Bunny 130", "B"), "2");
+}
+
+// What a failed read raised, with the place a refused line carries.
+std::string Failure(const Exception& e) {
+  std::string text = std::string(e.ClassName()) + ": " + e.Message();
+  if (const auto* line = dynamic_cast<const ELoadLineError*>(&e)) {
+    text += " at " + line->Path() + ":" + std::to_string(line->Line()) + ":" +
+            std::to_string(line->Field());
+  }
+  return text;
 }
 
 // The merge as a file's own table and a copy column after column: each load
@@ -48,19 +58,45 @@ std::string MergeColumnWise(const std::string& directory, TMergedTables& tables)
   TTwoDArray source;
   for (const TInputFile& file : kInputFiles) {
     try {
-      source.LoadFromFile(directory + "/" + file.name);
+      LoadFromFile(source, directory + "/" + file.name);
     } catch (const Exception& e) {
-      return e.Message();
+      return Failure(e);
     }
-    std::vector<std::vector<int32_t>> rows(3, std::vector<int32_t>(source.RowCount(), -1));
-    for (const TMerge& merge : file.merges) {
-      const int t = merge.into == &TMergedTables::InfoFTable   ? 0
-                    : merge.into == &TMergedTables::InfoTTable ? 1
-                                                               : 2;
-      MergeColumn(tables.*merge.into, source, merge.column, rows[t]);
-    }
+    for (const TMerge& merge : file.merges) MergeColumn(tables.*merge.into, source, merge.column);
   }
   return "";
+}
+
+// A refused line's error carries the file, the line (every line end
+// counted) and the field position beside the console's message; the later
+// files, missing, are never reached.
+TEST_F(DirectoryMerge, RefusedLinesNameTheirPlace) {
+  const struct {
+    std::string content;
+    int line, field;
+  } cases[] = {
+      {"", 1, 0},                            // no header line
+      {std::string("\0S,A\n", 5), 1, 0},     // a zero byte ends the text
+      {"S,A\r\nX,1\r\nY,1,2\r\n", 3, 2},     // CR LF
+      {"S,A\rX,1\r\rY,1,2", 4, 2},           // CR, an empty line counted
+      {"S,A\n\n\x01\x02\n", 3, 0},           // control bytes only
+      {"S,A\nX,1,,\nY,\"1,5\",,3\n", 3, 3},  // empty fields pass, quoted commas are text
+      {"\nX,1\n", 2, 1},                     // an empty header names the key only
+  };
+  TempDir dir;
+  const std::string path = dir.Path() + "/" + kInputFiles[0].name;
+  for (const auto& c : cases) {
+    dir.Write(kInputFiles[0].name, c.content);
+    try {
+      ReadDirectory(dir.Path(), *merged_);
+      ADD_FAILURE() << c.content;
+    } catch (const ELoadLineError& e) {
+      EXPECT_EQ(Failure(e), "EStringListError: List index out of bounds (" +
+                                std::to_string(c.field) + ") at " + path + ":" +
+                                std::to_string(c.line) + ":" + std::to_string(c.field))
+          << c.content;
+    }
+  }
 }
 
 // Random files of few keys, blank and repeated cells, shuffled and doubled
@@ -75,6 +111,7 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
       return std::uniform_int_distribution<size_t>(0, n - 1)(random);
     };
     TempDir dirs[2];
+    std::vector<std::string> headers;  // each file's, as written
     for (const TempDir& dir : dirs) {
       for (const TInputFile& file : kInputFiles) {
         std::vector<std::string> names{"Symbol", "Other"};
@@ -85,6 +122,7 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
         std::string text;
         for (const std::string& name : names) text += name + ",";
         text.back() = '\n';
+        headers.push_back(text);
         for (size_t line = below(40); line > 0; --line) {
           const std::string key(1, "ABCDEFabc"[below(9)]);
           text += below(20) == 0 ? "" : below(5) == 0 ? "\"" + key + "\"" : key;
@@ -104,22 +142,37 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
     for (const TempDir& dir : dirs) {
       if (expected_error.empty()) expected_error = MergeColumnWise(dir.Path(), reference);
     }
+    // Chunks of a line or less too, so that they end at every place a line
+    // may end.
+    const size_t chunk_bytes[] = {1, 2, 7, 64, kChunkBytes};
+    // The header each file's report is given, which must outlive the file's
+    // chunks.
+    std::vector<std::string> reported;
+    const TFileRead report = [&](const TInputFile&, const TStringList& header, const TTwoDArray&) {
+      std::string text;
+      for (int b = 0; b < header.Count(); ++b) text += header[b] + ",";
+      text.back() = '\n';
+      reported.push_back(text);
+    };
     std::string error;
     try {
-      for (const TempDir& dir : dirs) ReadDirectory(dir.Path(), *merged_);
+      for (const TempDir& dir : dirs) {
+        ReadFiles(dir.Path(), kInputFiles, *merged_, &report, chunk_bytes[seed % 5]);
+      }
     } catch (const Exception& e) {
-      error = e.Message();
+      error = Failure(e);
     }
     ASSERT_EQ(error, expected_error) << "seed " << seed;
     if (!error.empty()) continue;
+    ASSERT_EQ(reported, headers) << "seed " << seed;
     const TTwoDArray* tables[3] = {InfoFTable(), InfoTTable(), AlertsTable()};
     for (int t = 0; t < 3; ++t) {
       ASSERT_EQ(RowKeys(*tables[t]), RowKeys(*expected[t])) << "seed " << seed << " table " << t;
       for (const TInputFile& file : kInputFiles) {
         for (const TMerge& merge : file.merges) {
           for (const std::string& key : RowKeys(*expected[t])) {
-            ASSERT_EQ(tables[t]->GetValue(merge.column, key),
-                      expected[t]->GetValue(merge.column, key))
+            ASSERT_EQ(GetValue(*tables[t], merge.column, key),
+                      GetValue(*expected[t], merge.column, key))
                 << "seed " << seed << " " << merge.column << " " << key;
           }
         }

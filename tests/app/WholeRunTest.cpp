@@ -233,34 +233,37 @@ TEST_F(WholeRun, ARejectedStatementEndsTheRunWithCode1) {
 // With db_Publish=Atomic a reader polling during the run sees the night
 // before or the whole new one: every table and the heartbeat of one night.
 // A statement rejected in the last table, or the loader killed while it
-// writes, leaves every live table as it was; the next run publishes its
-// own night and nothing its predecessor staged.
-enum class AtomicFault { kNone, kRejectedInLastTable, kLoaderKilled };
+// writes, leaves every live table as it was, and the next run publishes
+// nothing its predecessor staged.
+struct AtomicCase {
+  const char* put_volume;  // of S10000, in alerts_daily only: "many" is rejected
+  bool killed;             // the loader, at the 10000th row line of alerts_daily
+  int exit_code;           // as the shell reports it
+};
 
-class AtomicNight : public WholeRun, public testing::WithParamInterface<AtomicFault> {};
+class AtomicNight : public WholeRun, public testing::WithParamInterface<AtomicCase> {};
 
 TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
-  constexpr int kSymbols = 20000;
-  TempDir old_night, new_night, next_night;
-  WriteNumberedSymbols(old_night, kSymbols);
+  const AtomicCase& c = GetParam();
+  TempDir old_night, new_night, next_night, scratch;
+  WriteNumberedSymbols(old_night, 20000);
   ASSERT_EQ(Vendrake({old_night.Path()}).exit_code, 0);
   Server->Query("UPDATE monitor_alive SET last_update = NULL");
   const std::string kSample =
       "SELECT (SELECT SUM(company_name = 'New') FROM symbol_info_f), "
       "(SELECT SUM(up_days) FROM symbol_info_t), (SELECT SUM(up_days) FROM alerts_daily), "
       "(SELECT COUNT(last_update) FROM monitor_alive)";
-  const std::string kChecksums = "CHECKSUM TABLE symbol_info_f, symbol_info_t, alerts_daily";
-  const std::string old_sample = Server->Query(kSample), old_sums = Server->Query(kChecksums);
+  const std::string kSums = "CHECKSUM TABLE symbol_info_f, symbol_info_t, alerts_daily";
+  const std::string old_sample = Server->Query(kSample), old_sums = Server->Query(kSums);
+  const std::string new_sample = "20000\t140000\t140000\t1\n";
   std::string f = "Symbol,Company Name,Prev Put Volume\n", tc = "Symbol,Up Days\n";
-  for (int i = 0; i < kSymbols; ++i) {
-    const bool rejected = GetParam() == AtomicFault::kRejectedInLastTable && i == kSymbols / 2;
-    f += "S" + std::to_string(i) + ",New," + (rejected ? "many\n" : "1\n");
+  for (int i = 0; i < 20000; ++i) {
+    f += "S" + std::to_string(i) + ",New," + (i == 10000 ? c.put_volume : "1") + "\n";
     tc += "S" + std::to_string(i) + ",7\n";
   }
   new_night.Write("F_OvernightData.csv", f);
   new_night.Write("OvernightData.csv", "Symbol\n");
   new_night.Write("TC_OvernightData.csv", tc);
-  const std::string new_sample = "20000\t140000\t140000\t1\n";
 
   std::atomic<bool> running = true;
   std::vector<std::string> samples;
@@ -268,49 +271,42 @@ TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
     while (running) samples.push_back(Server->Query(kSample));
   });
   const InstalledVendrake atomic(std::string(kRootConfig) + "db_Publish=Atomic\n");
-  const TempDir pid;
+  const std::string report = scratch.Path() + "/report", pid = scratch.Path() + "/pid";
   int d_lines = 0;
-  const Outcome run =
-      RunWatched("sh -c 'echo $$ >" + pid.Path() +
-                     "/pid && exec \"$0\" \"$@\"' env VENDRAKE_REPORT=" + pid.Path() + "/report " +
-                     VendrakeCommand(atomic, Server->Socket(), {new_night.Path()}),
-                 [&](const std::string& line) {
-                   if (GetParam() == AtomicFault::kLoaderKilled && line.ends_with("(D)\r\n") &&
-                       ++d_lines == kSymbols / 2) {
-                     kill(std::stoi(ReadFile(pid.Path() + "/pid")), SIGKILL);
-                   }
-                 });
+  const Outcome run = RunWatched(
+      "sh -c 'echo $$ >" + pid + " && exec \"$0\" \"$@\"' env VENDRAKE_REPORT=" + report + " " +
+          VendrakeCommand(atomic, Server->Socket(), {new_night.Path()}),
+      [&](const std::string& line) {
+        if (c.killed && line.ends_with("(D)\r\n") && ++d_lines == 10000) {
+          kill(std::stoi(ReadFile(pid)), SIGKILL);
+        }
+      });
   running = false;
   reader.join();
-  const int exit_codes[] = {0, 1, 128 + SIGKILL};  // as the shell reports it
-  EXPECT_EQ(run.exit_code, exit_codes[static_cast<int>(GetParam())]);
-  const bool published = GetParam() == AtomicFault::kNone;
+  EXPECT_EQ(run.exit_code, c.exit_code);
   for (const std::string& sample : samples) {
     EXPECT_TRUE(sample == old_sample || sample == new_sample) << sample;
   }
+  const bool published = c.exit_code == 0;
   EXPECT_EQ(Server->Query(kSample), published ? new_sample : old_sample);
-  // The rows the service is told of are those published, all or none.
-  if (GetParam() != AtomicFault::kLoaderKilled) {
-    EXPECT_EQ(ReadFile(pid.Path() + "/report"),
+  // The service is told of the rows published, all or none.
+  if (!c.killed) {
+    EXPECT_EQ(ReadFile(report),
               published
                   ? "symbol_info_f 20000\nsymbol_info_t 20000\nalerts_daily 20000\nheartbeat 1\n"
                   : "symbol_info_f 0\nsymbol_info_t 0\nalerts_daily 0\n");
   }
   if (published) return;
-  EXPECT_EQ(Server->Query(kChecksums), old_sums);
-
-  next_night.Write("F_OvernightData.csv", "Symbol,Company Name\nS1,Next\n");
-  next_night.Write("OvernightData.csv", "Symbol\n");
-  next_night.Write("TC_OvernightData.csv", "Symbol,Up Days\nS1,9\n");
+  EXPECT_EQ(Server->Query(kSums), old_sums);
+  WriteNumberedSymbols(next_night, 100);
   EXPECT_EQ(RunCommand(VendrakeCommand(atomic, Server->Socket(), {next_night.Path()})).exit_code,
             0);
-  // S1's up days, 1 in the night before, are 9.
-  EXPECT_EQ(Server->Query(kSample), "0\t490008\t490008\t1\n");
+  EXPECT_EQ(Server->Query(kSample), "0\t490000\t490000\t1\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(WholeRun, AtomicNight,
-                         testing::Values(AtomicFault::kNone, AtomicFault::kRejectedInLastTable,
-                                         AtomicFault::kLoaderKilled));
+                         testing::Values(AtomicCase{"1", false, 0}, AtomicCase{"many", false, 1},
+                                         AtomicCase{"1", true, 128 + SIGKILL}));
 
 // A refused connection names the settings but never shows the password,
 // and no input is read (the directory does not even exist).

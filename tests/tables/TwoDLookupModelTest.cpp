@@ -14,6 +14,7 @@
 
 #include "TempDir.h"
 #include "base/Exceptions.h"
+#include "tables/DelimitedLines.h"
 #include "tables/TableContent.h"
 #include "tables/TwoDLookup.h"
 
@@ -164,7 +165,7 @@ void ExpectSameContent(const TTwoDArray& table, const TModel& model, const std::
   ASSERT_EQ(RowKeys(table), model.Rows()) << step;
   for (const std::string& column : kColumns) {
     for (const std::string& row : every_row ? model.Rows() : kRows) {
-      ASSERT_EQ(table.GetValue(column, row), model.GetValue(column, row))
+      ASSERT_EQ(GetValue(table, column, row), model.GetValue(column, row))
           << step << " column " << column << " row " << row;
     }
   }
@@ -185,7 +186,7 @@ TEST(TTwoDArrayModel, RandomOperationsGiveTheModelsResults) {
         const Strings lines = random.Lines(random.Chance(5) ? 6000 : random.Below(12));
         std::string error;
         try {
-          table.LoadFromFile(dir.Write("in.csv", random.Text(lines)));
+          LoadFromFile(table, dir.Write("in.csv", random.Text(lines)));
         } catch (const EStringListError& e) {
           error = e.Message();
         }
@@ -194,7 +195,7 @@ TEST(TTwoDArrayModel, RandomOperationsGiveTheModelsResults) {
         const std::string& column = random.Pick(kColumns);
         const std::string& row = random.Pick(kRows);
         const std::string value = random.Value();
-        table.SetValue(column, row, value);
+        SetValue(table, column, row, value);
         model.SetValue(column, row, value);
       } else if (kind == 11) {
         table.Clear();
