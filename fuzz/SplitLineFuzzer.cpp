@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
+#include "tables/DelimitedLines.h"
 #include "tables/TwoDLookup.h"
 
 namespace vendrake {
