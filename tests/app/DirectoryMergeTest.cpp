@@ -114,6 +114,7 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
       return std::uniform_int_distribution<size_t>(0, n - 1)(random);
     };
     TempDir dirs[2];
+    std::vector<std::string> headers;  // each file's, as written
     for (const TempDir& dir : dirs) {
       for (const TInputFile& file : kInputFiles) {
         std::vector<std::string> names{"Symbol", "Other"};
@@ -124,6 +125,7 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
         std::string text;
         for (const std::string& name : names) text += name + ",";
         text.back() = '\n';
+        headers.push_back(text);
         for (size_t line = below(40); line > 0; --line) {
           const std::string key(1, "ABCDEFabc"[below(9)]);
           text += below(20) == 0 ? "" : below(5) == 0 ? "\"" + key + "\"" : key;
@@ -141,9 +143,16 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
                                      &reference.AlertsTable};
     std::string expected_error;
     std::vector<std::string> expected_keys, keys;
+    // The header each file's report is given, which must outlive the file's
+    // chunks.
+    std::vector<std::string> reported;
     TFileKeys read;  // as vendrake-check asks for them
-    read.file_read = [&](const TInputFile& file, const TStringList&) {
+    read.file_read = [&](const TInputFile& file, const TStringList& header) {
       for (const std::string& key : RowKeys(read.table)) keys.push_back(file.name + (" " + key));
+      std::string text;
+      for (int b = 0; b < header.Count(); ++b) text += header[b] + ",";
+      text.back() = '\n';
+      reported.push_back(text);
     };
     for (const TempDir& dir : dirs) {
       if (expected_error.empty())
@@ -163,6 +172,7 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
     ASSERT_EQ(error, expected_error) << "seed " << seed;
     if (!error.empty()) continue;
     ASSERT_EQ(keys, expected_keys) << "seed " << seed;
+    ASSERT_EQ(reported, headers) << "seed " << seed;
     const TTwoDArray* tables[3] = {InfoFTable(), InfoTTable(), AlertsTable()};
     for (int t = 0; t < 3; ++t) {
       ASSERT_EQ(RowKeys(*tables[t]), RowKeys(*expected[t])) << "seed " << seed << " table " << t;
