@@ -114,8 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // share them; only the rows of each input are its own.
   static TMergedTables merged;
   std::vector<std::string> keys;
-  const TFileRead report = [&](const TInputFile&, const TStringList&, const TTwoDArray& read) {
-    for (const int32_t row : read.RowOrder()) keys.emplace_back(read.RowKey(row));
+  TFileKeys read;
+  read.file_read = [&](const TInputFile&, const TStringList&) {
+    for (const int32_t row : read.table.RowOrder()) keys.emplace_back(read.table.RowKey(row));
   };
   for (TTwoDArray* table : {&merged.InfoFTable, &merged.InfoTTable, &merged.AlertsTable}) {
     table->Clear();
@@ -142,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // included, escapes and counts as a crash, as the file is there to read.
   bool failed = false;
   try {
-    ReadFiles(directory, {&fuzzed, 1}, merged, &report);
+    ReadFiles(directory, {&fuzzed, 1}, merged, &read);
   } catch (const EStringListError&) {
     failed = true;
   }

@@ -276,12 +276,12 @@ class TTableMerge {
 
 // One thread's share of the merges: either those into AlertsTable or all
 // others, file after file, chunk after chunk in order. The other share also
-// registers each file's keys for file_read.
+// registers each file's keys, if asked to.
 class TMerger {
  public:
   TMerger(const TChunkSource& source, std::span<const TInputFile> files, TMergedTables& merged,
-          bool alerts, const TFileRead* file_read)
-      : source_(source), files_(files), merged_(merged), alerts_(alerts), file_read_(file_read) {}
+          bool alerts, TFileKeys* keys)
+      : source_(source), files_(files), merged_(merged), alerts_(alerts), keys_(keys) {}
 
   // Merges chunk, the next one. Raises the error that ends the read there,
   // if it has one: its own, or the refused line's.
@@ -300,7 +300,7 @@ class TMerger {
         for (TTableMerge& merge : merges_) merge.Prefetch(chunk.hashes[i + kAhead]);
       }
       const std::string_view* record = &chunk.records[i * slots];
-      if (file_read_ != nullptr) keys_.AddLineRow(record[0], chunk.hashes[i]);
+      if (keys_ != nullptr) keys_->table.AddLineRow(record[0], chunk.hashes[i]);
       for (TTableMerge& merge : merges_) merge.MergeLine(record, chunk.hashes[i], data_lines_);
       ++data_lines_;
     }
@@ -315,14 +315,16 @@ class TMerger {
     if (file_ < 0) return;
     for (TTableMerge& merge : merges_) merge.Finish();
     merges_.clear();
-    if (file_read_ != nullptr) (*file_read_)(files_[file_], plan_->header, keys_);
+    if (keys_ != nullptr) keys_->file_read(files_[file_], plan_->header);
     file_ = -1;
   }
 
  private:
-  void BeginFile(const std::shared_ptr<const TFilePlan>& file_plan) {
-    plan_ = file_plan;
-    const TFilePlan& plan = *plan_;
+  void BeginFile(const std::shared_ptr<const TFilePlan>& shared) {
+    // Shared, as the file's last chunks may make room for the next file's
+    // before EndFile.
+    plan_ = shared;
+    const TFilePlan& plan = *shared;
     lines_ = 0;
     data_lines_ = 0;
     std::vector<TMergedTable> tables;
@@ -332,9 +334,9 @@ class TMerger {
       if (std::find(tables.begin(), tables.end(), table) == tables.end()) tables.push_back(table);
     }
     for (TMergedTable table : tables) merges_.emplace_back(merged_, table, files_[file_], plan);
-    if (file_read_ != nullptr) {
-      keys_.Clear();
-      for (int b = 0; b < plan.header.Count(); ++b) keys_.AddColumn(plan.header[b]);
+    if (keys_ != nullptr) {
+      keys_->table.Clear();
+      for (int b = 0; b < plan.header.Count(); ++b) keys_->table.AddColumn(plan.header[b]);
     }
   }
 
@@ -342,15 +344,12 @@ class TMerger {
   const std::span<const TInputFile> files_;
   TMergedTables& merged_;
   const bool alerts_;
-  const TFileRead* const file_read_;  // null, or for the share that is not alerts_
-  int file_ = -1;                     // the file being merged, -1 between files
-  // Kept here: once the next file is read, no chunk holds this one's plan,
-  // which EndFile still reports the header of.
+  TFileKeys* const keys_;  // null, or for the share that is not alerts_
+  int file_ = -1;          // the file being merged, -1 between files
   std::shared_ptr<const TFilePlan> plan_;
   int lines_ = 0;       // the file's lines in the chunks merged before
   int data_lines_ = 0;  // the file's records merged before
   std::vector<TTableMerge> merges_;
-  TTwoDArray keys_;
 };
 
 // The chunks in flight and who does what next: each thread merges its
@@ -458,9 +457,9 @@ class TPipeline {
 }  // namespace
 
 void ReadFiles(const std::string& directory, std::span<const TInputFile> files,
-               TMergedTables& merged, const TFileRead* file_read, size_t chunk_bytes) {
+               TMergedTables& merged, TFileKeys* keys, size_t chunk_bytes) {
   TChunkSource source(directory, files, chunk_bytes);
-  TMerger info(source, files, merged, false, file_read);
+  TMerger info(source, files, merged, false, keys);
   TMerger alerts(source, files, merged, true, nullptr);
   TMerger* const mergers[] = {&info, &alerts};
   TPipeline pipeline(source, mergers);

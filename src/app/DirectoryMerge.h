@@ -16,11 +16,14 @@
 
 namespace vendrake {
 
-// Told of each file once it is merged, for vendrake-check: the file, its
-// header's fields and a table of its data lines' keys, one row per line
-// (RowOrder) and the header's names as columns; valid during the call.
-using TFileRead =
-    std::function<void(const TInputFile& file, const TStringList& header, const TTwoDArray& keys)>;
+// Each file's keys, for vendrake-check: table holds the last file's
+// header names as columns and its data lines' keys, one row per line
+// (RowOrder); file_read is called once the file is merged. One table for
+// every file, so that its index grows once.
+struct TFileKeys {
+  TTwoDArray table;
+  std::function<void(const TInputFile& file, const TStringList& header)> file_read;
+};
 
 // Prints "Reading:  <directory>", then ReadFiles of the input files into
 // merged. Raises what ReadFiles raises; what was merged before stays in
@@ -36,8 +39,9 @@ inline constexpr size_t kChunkBytes = size_t{128} << 10;
 // would, without storing the files. Each file is opened and read once, the
 // next one while this one is merged, in chunks of about chunk_bytes of
 // whole lines, each split once; two threads split and merge, one merging
-// into AlertsTable and the other into the other tables. file_read, if
-// given, is called on the caller's thread after each file.
+// into AlertsTable and the other into the other tables. keys, if given,
+// gets each file's keys, and its file_read is called on the caller's
+// thread after each file.
 //
 // Raises, for the first failing file once the files before it are merged,
 // EFOpenError when it cannot be opened or read, and ELoadLineError (an
@@ -46,7 +50,7 @@ inline constexpr size_t kChunkBytes = size_t{128} << 10;
 // a position the header does not name; the merged tables then hold part of
 // the file.
 void ReadFiles(const std::string& directory, std::span<const TInputFile> files,
-               TMergedTables& merged, const TFileRead* file_read, size_t chunk_bytes = kChunkBytes);
+               TMergedTables& merged, TFileKeys* keys, size_t chunk_bytes = kChunkBytes);
 
 }  // namespace vendrake
 

@@ -158,17 +158,17 @@ void ReportLoadFailure(const std::string& path, const Exception& error) {
 // file that would end its run, once named.
 bool CheckDirectories(TCheck& check, std::span<char* const> directories) {
   TMergedTables merged;
+  TFileKeys keys;
   for (const char* name : directories) {
     const std::string directory = name;
     WriteOutputLine("Reading:  " + directory);
     size_t read = 0;  // the files reported
-    const TFileRead report = [&](const TInputFile& file, const TStringList& header,
-                                 const TTwoDArray& keys) {
-      ReportFile(check, keys, header, directory + "/" + file.name, file);
+    keys.file_read = [&](const TInputFile& file, const TStringList& header) {
+      ReportFile(check, keys.table, header, directory + "/" + file.name, file);
       ++read;
     };
     try {
-      ReadFiles(directory, kInputFiles, merged, &report);
+      ReadFiles(directory, kInputFiles, merged, &keys);
     } catch (const Exception& error) {
       ReportLoadFailure(directory + "/" + kInputFiles[read].name, error);
       return false;

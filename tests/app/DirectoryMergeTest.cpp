@@ -53,8 +53,10 @@ std::string Failure(const Exception& e) {
 }
 
 // The merge as a file's own table and a copy column after column: each load
-// with LoadFromFile, then each merge with MergeColumn.
-std::string MergeColumnWise(const std::string& directory, TMergedTables& tables) {
+// with LoadFromFile, then each merge with MergeColumn. keys gets each
+// file's row keys.
+std::string MergeColumnWise(const std::string& directory, TMergedTables& tables,
+                            std::vector<std::string>& keys) {
   TTwoDArray source;
   for (const TInputFile& file : kInputFiles) {
     try {
@@ -62,6 +64,7 @@ std::string MergeColumnWise(const std::string& directory, TMergedTables& tables)
     } catch (const Exception& e) {
       return Failure(e);
     }
+    for (const std::string& key : RowKeys(source)) keys.push_back(file.name + (" " + key));
     for (const TMerge& merge : file.merges) MergeColumn(tables.*merge.into, source, merge.column);
   }
   return "";
@@ -139,31 +142,36 @@ TEST_F(DirectoryMerge, GivesWhatTheColumnWiseMergeGives) {
     const TTwoDArray* expected[3] = {&reference.InfoFTable, &reference.InfoTTable,
                                      &reference.AlertsTable};
     std::string expected_error;
-    for (const TempDir& dir : dirs) {
-      if (expected_error.empty()) expected_error = MergeColumnWise(dir.Path(), reference);
-    }
-    // Chunks of a line or less too, so that they end at every place a line
-    // may end.
-    const size_t chunk_bytes[] = {1, 2, 7, 64, kChunkBytes};
+    std::vector<std::string> expected_keys, keys;
     // The header each file's report is given, which must outlive the file's
     // chunks.
     std::vector<std::string> reported;
-    const TFileRead report = [&](const TInputFile&, const TStringList& header, const TTwoDArray&) {
+    TFileKeys read;  // as vendrake-check asks for them
+    read.file_read = [&](const TInputFile& file, const TStringList& header) {
+      for (const std::string& key : RowKeys(read.table)) keys.push_back(file.name + (" " + key));
       std::string text;
       for (int b = 0; b < header.Count(); ++b) text += header[b] + ",";
       text.back() = '\n';
       reported.push_back(text);
     };
+    for (const TempDir& dir : dirs) {
+      if (expected_error.empty())
+        expected_error = MergeColumnWise(dir.Path(), reference, expected_keys);
+    }
+    // Chunks of a line or less too, so that they end at every place a line
+    // may end.
+    const size_t chunk_bytes[] = {1, 2, 7, 64, kChunkBytes};
     std::string error;
     try {
       for (const TempDir& dir : dirs) {
-        ReadFiles(dir.Path(), kInputFiles, *merged_, &report, chunk_bytes[seed % 5]);
+        ReadFiles(dir.Path(), kInputFiles, *merged_, &read, chunk_bytes[seed % 5]);
       }
     } catch (const Exception& e) {
       error = Failure(e);
     }
     ASSERT_EQ(error, expected_error) << "seed " << seed;
     if (!error.empty()) continue;
+    ASSERT_EQ(keys, expected_keys) << "seed " << seed;
     ASSERT_EQ(reported, headers) << "seed " << seed;
     const TTwoDArray* tables[3] = {InfoFTable(), InfoTTable(), AlertsTable()};
     for (int t = 0; t < 3; ++t) {
