@@ -265,12 +265,14 @@ TEST_P(AtomicNight, ReadersSeeTheNightBeforeOrTheWholeNewOne) {
   new_night.Write("OvernightData.csv", "Symbol\n");
   new_night.Write("TC_OvernightData.csv", tc);
 
+  // Installed before the reader starts: a client it forks while the copy is
+  // open for writing would keep the copy from being executed (ETXTBSY).
+  const InstalledVendrake atomic(std::string(kRootConfig) + "db_Publish=Atomic\n");
   std::atomic<bool> running = true;
   std::vector<std::string> samples;
   std::thread reader([&] {
     while (running) samples.push_back(Server->Query(kSample));
   });
-  const InstalledVendrake atomic(std::string(kRootConfig) + "db_Publish=Atomic\n");
   const std::string report = scratch.Path() + "/report", pid = scratch.Path() + "/pid";
   int d_lines = 0;
   const Outcome run = RunWatched(
