@@ -23,13 +23,14 @@ TEST(Vendrake, WithoutArgumentsPrintsTheUsageLine) {
   EXPECT_EQ(run.err, "");
 }
 
-// Runs vendrake on directory (none when empty) where the client library's
-// names find what library_dir holds first.
-Outcome RunWithLibraries(const TempDir& library_dir, const std::string& directory,
-                         const std::string& stdin_from = "/dev/null") {
-  return RunCommand("LD_LIBRARY_PATH=" + ShellQuoted(library_dir.Path()) + " " +
-                        ShellQuoted(VENDRAKE_BINARY) +
-                        (directory.empty() ? "" : " " + ShellQuoted(directory)),
+// Runs vendrake with arguments, words quoted for the shell, where the
+// client library's names find what library_dir holds first; environment
+// (NAME=value words, each followed by a blank) comes before it.
+Outcome RunWithLibraries(const TempDir& library_dir, const std::string& arguments,
+                         const std::string& stdin_from = "/dev/null",
+                         const std::string& environment = "") {
+  return RunCommand(environment + "LD_LIBRARY_PATH=" + ShellQuoted(library_dir.Path()) + " " +
+                        ShellQuoted(VENDRAKE_BINARY) + " " + arguments,
                     "", stdin_from);
 }
 
@@ -53,7 +54,7 @@ TEST(Vendrake, AnIncompatibleClientLibraryIsReportedBeforeAnyInputIsRead) {
   TempDir input;
   const std::string line_file = input.Write("line", "one line\nand more\n");
   for (const std::string& stdin_from : {std::string("/dev/null"), line_file}) {
-    ExpectAssertionReport(RunWithLibraries(libraries, input.Path(), stdin_from),
+    ExpectAssertionReport(RunWithLibraries(libraries, ShellQuoted(input.Path()), stdin_from),
                           "Assertion failure");
   }
   const Outcome usage = RunWithLibraries(libraries, "");
@@ -82,8 +83,7 @@ TEST(Vendrake, OptionsAreAnsweredOrRefusedWithoutConnecting) {
       {"/no/such/dir - /tmp", 2, "", "vendrake: -" + refused + "-\r\n"},
   };
   for (const auto& c : cases) {
-    const Outcome run = RunCommand("LD_LIBRARY_PATH=" + ShellQuoted(libraries.Path()) + " " +
-                                   ShellQuoted(VENDRAKE_BINARY) + " " + c.args);
+    const Outcome run = RunWithLibraries(libraries, c.args);
     EXPECT_EQ(run.exit_code, c.exit_code) << c.args;
     EXPECT_TRUE(c.exit_code ? run.out.empty()
                             : run.out.starts_with(c.out_start) && run.out.ends_with("\r\n"))
@@ -99,7 +99,8 @@ TEST(Vendrake, AMissingClientLibraryIsReportedBeforeAnyInputIsRead) {
     libraries.Write(name, "not a library");
   }
   TempDir input;
-  ExpectAssertionReport(RunWithLibraries(libraries, input.Path()), "Assertion failure");
+  ExpectAssertionReport(RunWithLibraries(libraries, ShellQuoted(input.Path())),
+                        "Assertion failure");
 }
 
 TEST(Vendrake, AConnectionHandleTheLibraryCannotMakeIsReported) {
@@ -140,9 +141,8 @@ TEST(Vendrake, RunsOnAMysqlServer) {
   };
   for (const auto& c : cases) {
     input.Write("F_OvernightData.csv", c.f_file);
-    const Outcome run = RunCommand("VENDRAKE_REPORT=" + ShellQuoted(c.report) + " " +
-                                   "LD_LIBRARY_PATH=" + ShellQuoted(libraries.Path()) + " " +
-                                   ShellQuoted(VENDRAKE_BINARY) + " " + ShellQuoted(input.Path()));
+    const Outcome run = RunWithLibraries(libraries, ShellQuoted(input.Path()), "/dev/null",
+                                         "VENDRAKE_REPORT=" + ShellQuoted(c.report) + " ");
     EXPECT_EQ(run.exit_code, c.exit_code) << c.f_file;
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.err);
