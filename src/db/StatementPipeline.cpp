@@ -39,9 +39,6 @@ void TStatementPipeline::Send(std::string statement, uint64_t rows, uint64_t& ac
   separate_ = false;
   TLane& lane = NextLane();
   Await(lane);
-  // A failure of a statement before it, on another session, is the one to
-  // tell.
-  if (!FitsPacket(statement.size(), lane.session->Facts().max_packet)) AwaitAll();
   CheckSize(lane, statement);
   lane.statement = std::move(statement);
   lane.rows = rows;
@@ -133,6 +130,9 @@ bool TStatementPipeline::Fits(size_t size) const { return FitsPacket(size, max_p
 void TStatementPipeline::CheckSize(const TLane& lane, std::string_view statement) {
   const size_t limit = lane.session->Facts().max_packet;
   if (FitsPacket(statement.size(), limit)) return;
+  // A failure of a statement before it, on another session, is the one to
+  // tell.
+  AwaitAll();
   Fail(statement, "Statement of " + std::to_string(statement.size()) +
                       " bytes is too large for the server's max_allowed_packet of " +
                       std::to_string(limit) + " bytes");

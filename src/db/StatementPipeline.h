@@ -103,7 +103,8 @@ class TStatementPipeline {
   // Marks lane's statement, the next in order, as succeeded: counts its
   // rows and writes the lines that waited for it.
   void Succeeded(TLane& lane);
-  // Refuses a statement the lane's session cannot take whole.
+  // Refuses a statement the lane's session cannot take whole, once every
+  // statement before it was answered, so that an earlier failure is told.
   void CheckSize(const TLane& lane, std::string_view statement);
   // Reads the outcome of the other statements in flight, all sent after
   // statement, and throws statement's failure for reason.
